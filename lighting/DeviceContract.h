@@ -1,0 +1,62 @@
+// The lighting manager's device contract: what it (and the power event window) needs from the LED
+// controllers, the music effect driver and the CPU temperature. The hardware layer supplies the real
+// implementations; tests supply fakes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace ovled {
+
+// The operations of the LED controller interface that the lighting side calls.
+class ILedDevice {
+public:
+    virtual ~ILedDevice() = default;
+    // Whether the device's LEDs are switched on; false when that cannot be read.
+    virtual bool IsOn() = 0;
+    // Hand the device's colour over to the service (the two are one operation); true when accepted.
+    virtual bool EnterMusicMode() = 0;
+    virtual bool EnterThermalMode() = 0;
+    // Show the thermal colour for a temperature in whole degrees.
+    virtual void ShowTemperature(int celsius) = 0;
+    // Static colour effect (code 1) with a colour argument (red bits 0-7, green 8-15, blue 16-23).
+    virtual bool SetEffect1(std::uint32_t colour) = 0;
+};
+
+// The music mode's entry point: the set of devices that show the music colour, and its start/stop.
+class IMusicDriver {
+public:
+    virtual ~IMusicDriver() = default;
+    virtual void EnableDevice(int deviceIndex) = 0;
+    virtual void DisableDevice(int deviceIndex) = 0;
+    // Start capture and colouring unless running; Stop returns once capture has ended.
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+};
+
+// Builds the devices of one board.
+class IDeviceFactory {
+public:
+    virtual ~IDeviceFactory() = default;
+    virtual std::unique_ptr<ILedDevice> CreateOnboardController() = 0;
+    virtual std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) = 0;
+    // Number of external strips, 0..255; 0 when the board reports none.
+    virtual int GetExternalStripCount() = 0;
+    virtual std::unique_ptr<IMusicDriver> CreateMusicDriver() = 0;
+};
+
+// The CPU temperature for the thermal mode, in whole degrees; empty when there is nothing to show
+// (the board has no CPU temperature sensor, or no reading has ever succeeded).
+class ITemperatureSource {
+public:
+    virtual ~ITemperatureSource() = default;
+    virtual std::optional<int> ReadCelsius() = 0;
+};
+
+// The process's real devices (the board's controllers, the loopback music driver, the firmware's CPU
+// temperature), used by LightingManager::Instance() and the power event window.
+IDeviceFactory& DefaultDeviceFactory();
+ITemperatureSource& DefaultTemperatureSource();
+
+} // namespace ovled

@@ -1,0 +1,199 @@
+#include "lighting/LightingManager.h"
+
+#include "platform/Com.h"
+#include "platform/Singleton.h"
+
+namespace ovled {
+namespace {
+
+int NormaliseMode(int mode)
+{
+    return (mode == kModeMusic || mode == kModeThermal) ? mode : kModeNone;
+}
+
+// At construction a device in music or thermal mode is handed to the service, if it is switched on.
+void EnterStoredMode(ILedDevice& device, int mode)
+{
+    if (!device.IsOn())
+        return;
+    if (mode == kModeMusic)
+        device.EnterMusicMode();
+    else if (mode == kModeThermal)
+        device.EnterThermalMode();
+}
+
+} // namespace
+
+LightingManager* LightingManager::Instance()
+{
+    if (auto* installed = platform::ScopedInstanceOverride<LightingManager>::Current())
+        return installed;
+    static auto* instance =
+        new LightingManager(*LightingSettings::Instance(), DefaultDeviceFactory(), DefaultTemperatureSource());
+    return instance;
+}
+
+LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
+                                 ITemperatureSource& temperature)
+    : LightingManager(settings, devices, temperature, platform::SystemClock(), Timing{})
+{
+}
+
+LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
+                                 ITemperatureSource& temperature, platform::IWaitClock& clock, Timing timing)
+    : m_settings(settings),
+      m_temperature(temperature),
+      m_clock(clock),
+      m_timing(timing),
+      m_thermal(clock, timing.thermalPeriod, [this] { ThermalCycle(); })
+{
+    std::lock_guard lock(m_mutex);
+    platform::InitializeComForThread();
+
+    m_onboardMode = m_settings.GetMode();
+    m_onboard = devices.CreateOnboardController();
+    EnterStoredMode(*m_onboard, m_onboardMode);
+
+    const int count = devices.GetExternalStripCount();
+    for (int i = 0; i < count; ++i) {
+        const int mode = m_settings.GetExternalMode(i);
+        m_stripModes.push_back(mode);
+        m_strips.push_back(devices.CreateStripController(i));
+        EnterStoredMode(*m_strips.back(), mode);
+    }
+    m_driver = devices.CreateMusicDriver();
+    ApplyModesLocked();
+}
+
+LightingManager::~LightingManager()
+{
+    std::lock_guard lock(m_mutex);
+    m_thermal.RequestStop();
+    if (m_driver)
+        m_driver->Stop();
+}
+
+int LightingManager::GetModeByIndex(int index)
+{
+    std::lock_guard lock(m_mutex);
+    const int onboardMode = m_settings.GetMode();
+    {
+        std::lock_guard snapshot(m_snapshotMutex);
+        m_onboardMode = onboardMode;
+    }
+    if (index < 0)
+        return onboardMode;
+    if (index < StripCount())
+        return m_settings.GetExternalMode(index);
+    return kModeNone;
+}
+
+void LightingManager::SetModeByIndex(int index, int mode)
+{
+    platform::InitializeComForThread();
+    const int normalised = NormaliseMode(mode);
+    std::lock_guard lock(m_mutex);
+
+    if (index == kOnboardDevice) {
+        {
+            std::lock_guard snapshot(m_snapshotMutex);
+            m_onboardMode = normalised;
+        }
+        m_settings.SetMode(normalised);
+        m_settings.SetEnabled(true);
+    } else if (index == kOnboardOffCommand) {
+        // The stored mode stays, so that switching the zone on again (or a resume) finds it.
+        std::lock_guard snapshot(m_snapshotMutex);
+        m_onboardMode = normalised;
+        m_settings.SetEnabled(false);
+    } else if (index >= 0 && index < StripCount()) {
+        {
+            std::lock_guard snapshot(m_snapshotMutex);
+            m_stripModes[static_cast<size_t>(index)] = normalised;
+        }
+        // The file keeps the requested value as given; it reads back through GetModeByIndex.
+        m_settings.SetExternalMode(index, mode);
+        m_settings.SetExternalEnable(0, 1);
+    } else if (index == kStripsOffCommand) {
+        m_settings.SetExternalEnable(0, 0);
+    } else {
+        return;
+    }
+    ApplyModesLocked();
+}
+
+void LightingManager::ApplyModes()
+{
+    std::lock_guard lock(m_mutex);
+    ApplyModesLocked();
+}
+
+bool LightingManager::IsThermalRunning()
+{
+    std::lock_guard lock(m_mutex);
+    return m_thermal.IsRunning();
+}
+
+void LightingManager::ApplyModesLocked()
+{
+    platform::InitializeComForThread();
+    const bool onboardEnabled = m_settings.IsEnabled();
+    const bool stripsEnabled = m_settings.GetExternalEnable(0) == 1;
+    Snapshot modes;
+    {
+        std::lock_guard snapshot(m_snapshotMutex);
+        m_onboardEnabled = onboardEnabled;
+        m_stripsEnabled = stripsEnabled;
+        modes.onboardMode = m_onboardMode;
+        modes.stripModes = m_stripModes;
+    }
+
+    bool music = false;
+    bool thermal = false;
+    auto place = [&](int device, int mode, bool enabled) {
+        if (mode == kModeMusic && enabled) {
+            m_driver->EnableDevice(device);
+            music = true;
+            return;
+        }
+        m_driver->DisableDevice(device);
+        if (mode == kModeThermal && enabled)
+            thermal = true;
+    };
+    place(kOnboardDevice, modes.onboardMode, onboardEnabled);
+    for (size_t i = 0; i < modes.stripModes.size(); ++i)
+        place(static_cast<int>(i), modes.stripModes[i], stripsEnabled);
+
+    if (music)
+        m_driver->Start();
+    else
+        m_driver->Stop();
+    m_clock.Sleep(m_timing.settleDelay);
+
+    if (thermal)
+        m_thermal.Start();
+    else
+        m_thermal.RequestStop();
+}
+
+LightingManager::Snapshot LightingManager::TakeSnapshot()
+{
+    std::lock_guard snapshot(m_snapshotMutex);
+    return Snapshot{m_onboardMode, m_stripsEnabled, m_stripModes};
+}
+
+void LightingManager::ThermalCycle()
+{
+    const std::optional<int> celsius = m_temperature.ReadCelsius();
+    if (!celsius)
+        return; // no sensor, or never a reading: nothing to show
+    const Snapshot modes = TakeSnapshot();
+    if (modes.onboardMode == kModeThermal && m_onboard->IsOn())
+        m_onboard->ShowTemperature(*celsius);
+    for (size_t i = 0; i < modes.stripModes.size(); ++i) {
+        if (modes.stripModes[i] == kModeThermal && modes.stripsEnabled)
+            m_strips[i]->ShowTemperature(*celsius);
+    }
+}
+
+} // namespace ovled

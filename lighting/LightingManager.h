@@ -1,0 +1,94 @@
+// LightingManager: the lighting modes of every device and the effects that show them. It owns the
+// onboard controller, one controller per external strip, the music effect driver and the thermal
+// thread, and keeps the modes in LightingSettings.
+// Threads: the power event window thread (construction, power events), COM threads (ModeByIndex), and
+// the thermal thread (reads a snapshot of the modes every period). One mutex serialises construction,
+// GetModeByIndex, SetModeByIndex and ApplyModes; the thermal thread only takes the snapshot lock, so
+// ApplyModes may wait for an old thermal thread while holding the main lock.
+#pragma once
+
+#include "lighting/DeviceContract.h"
+#include "lighting/LightingSettings.h"
+#include "lighting/ThermalEffect.h"
+#include "platform/Clock.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace ovled {
+
+// Device indices: -1 the onboard zone, 0..n-1 the strips; SetModeByIndex also takes the commands
+// -2 (onboard zone off) and -3 (strips off).
+inline constexpr int kOnboardDevice = -1;
+inline constexpr int kOnboardOffCommand = -2;
+inline constexpr int kStripsOffCommand = -3;
+
+// Lighting modes; any other stored value acts as none.
+inline constexpr int kModeNone = 0;
+inline constexpr int kModeMusic = 1;
+inline constexpr int kModeThermal = 2;
+
+class LightingManager {
+public:
+    struct Timing {
+        std::chrono::milliseconds thermalPeriod = kThermalPeriod;
+        // Pause after starting or stopping the music driver, so that a start and a stop lie at least
+        // one colour tick apart.
+        std::chrono::milliseconds settleDelay{100};
+    };
+
+    // The process's manager, built on the first call over the process's settings and devices.
+    static LightingManager* Instance();
+
+    // Builds the devices, reads the stored modes and applies them.
+    LightingManager(LightingSettings& settings, IDeviceFactory& devices, ITemperatureSource& temperature,
+                    platform::IWaitClock& clock, Timing timing);
+    LightingManager(LightingSettings& settings, IDeviceFactory& devices, ITemperatureSource& temperature);
+    ~LightingManager();
+    LightingManager(const LightingManager&) = delete;
+    LightingManager& operator=(const LightingManager&) = delete;
+
+    // The stored mode of a device: the onboard zone for any negative index, 0 beyond the strips.
+    int GetModeByIndex(int index);
+    // Stores a mode (switching the device's group on) or runs a command index, then applies the modes.
+    // Indices beyond the strips, and below -3, change nothing.
+    void SetModeByIndex(int index, int mode);
+    // Brings the music driver and the thermal thread in line with the modes and on flags.
+    void ApplyModes();
+
+    int StripCount() const noexcept { return static_cast<int>(m_strips.size()); }
+    bool IsThermalRunning();
+
+private:
+    struct Snapshot {
+        int onboardMode = kModeNone;
+        bool stripsEnabled = false;
+        std::vector<int> stripModes;
+    };
+
+    void ApplyModesLocked();
+    void ThermalCycle();
+    Snapshot TakeSnapshot();
+
+    LightingSettings& m_settings;
+    ITemperatureSource& m_temperature;
+    platform::IWaitClock& m_clock;
+    const Timing m_timing;
+
+    std::mutex m_mutex;         // construction, Get/Set/Apply
+    std::mutex m_snapshotMutex; // the fields below that the thermal thread reads
+    bool m_stripsEnabled = false;
+    bool m_onboardEnabled = false;
+    int m_onboardMode = kModeNone;
+    std::vector<int> m_stripModes;
+
+    std::unique_ptr<ILedDevice> m_onboard;
+    std::vector<std::unique_ptr<ILedDevice>> m_strips;
+    std::unique_ptr<IMusicDriver> m_driver;
+    // Last: destroyed first, so the thread has ended before the devices it uses go away.
+    ThermalThread m_thermal;
+};
+
+} // namespace ovled

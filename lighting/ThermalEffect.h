@@ -1,0 +1,51 @@
+// ThermalThread: the life of the thermal mode's worker thread. It waits on its stop event for one
+// period (3000 ms in the service), runs one update cycle, and waits again; a signalled stop event ends
+// it. At most one thread runs per object: a start after a stop first waits for the old thread to end.
+// Owned by the lighting manager, which calls Start/RequestStop under its own lock; the cycle runs on
+// the worker thread and must not take that lock.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Event.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace ovled {
+
+inline constexpr std::chrono::milliseconds kThermalPeriod{3000};
+
+class ThermalThread {
+public:
+    ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle);
+    ~ThermalThread();
+    ThermalThread(const ThermalThread&) = delete;
+    ThermalThread& operator=(const ThermalThread&) = delete;
+
+    // Recorded as running: started and not asked to stop since.
+    bool IsRunning() const noexcept { return m_running; }
+    // Starts the thread unless it is recorded as running. A previous thread that was asked to stop is
+    // waited for first, so that two threads never run at once.
+    void Start();
+    // Signals the stop event and records the thread as stopped; does not wait for it.
+    void RequestStop();
+
+private:
+    void Run() noexcept;
+
+    platform::IWaitClock& m_clock;
+    const std::chrono::milliseconds m_period;
+    const std::function<void()> m_cycle;
+    platform::AutoResetEvent m_stop;
+    std::thread m_thread;
+    bool m_running = false;
+};
+
+// The thermal colour rule: the hue, in turns, for a temperature in whole degrees (0.333 green at 20
+// degrees and below, falling linearly to 0 red at 60 and above); saturation 1, lightness 0.5.
+float ThermalHue(int celsius) noexcept;
+inline constexpr float kThermalSaturation = 1.0f;
+inline constexpr float kThermalLightness = 0.5f;
+
+} // namespace ovled

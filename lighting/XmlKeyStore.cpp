@@ -1,0 +1,335 @@
+#include "lighting/XmlKeyStore.h"
+
+#include "platform/FileIo.h"
+#include "platform/Text.h"
+
+#include <tinyxml.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace ovled {
+namespace {
+
+constexpr char kKeyAttribute[] = "key";
+
+// Settings files are a few hundred bytes; anything far larger is not ours.
+constexpr long kMaxFileBytes = 4L * 1024 * 1024;
+// TinyXML parses nested elements recursively; a hostile file must not be able to exhaust the stack of
+// the thread that loads it (the power window thread has the default 1 MB).
+constexpr int kMaxNesting = 256;
+
+std::string LowerCase(const char* name)
+{
+    std::string lower = name ? name : "";
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+char FoldAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Keys compare equal ignoring the case of A-Z only.
+bool KeysEqual(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        if (FoldAsciiLetter(*a) != FoldAsciiLetter(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+bool HasKey(const char* key)
+{
+    return key && *key;
+}
+
+// The first child element of `parent` named `name`, without a "key" attribute; optionally created.
+TiXmlElement* ValueElement(TiXmlElement* parent, const char* name, bool create)
+{
+    if (!parent)
+        return nullptr;
+    const std::string lower = LowerCase(name);
+    for (TiXmlNode* node = parent->FirstChild(lower.c_str()); node; node = node->NextSibling(lower.c_str())) {
+        TiXmlElement* element = node->ToElement();
+        if (element && !element->Attribute(kKeyAttribute))
+            return element;
+    }
+    if (!create)
+        return nullptr;
+    return parent->LinkEndChild(new TiXmlElement(lower.c_str()))->ToElement();
+}
+
+// The value's text node. An element without any child receives an empty text child first (also on a
+// read), so that a later save writes it as an empty element pair.
+TiXmlText* ValueText(TiXmlElement* element)
+{
+    if (!element)
+        return nullptr;
+    if (!element->FirstChild())
+        element->LinkEndChild(new TiXmlText(""));
+    TiXmlNode* first = element->FirstChild();
+    return first ? first->ToText() : nullptr;
+}
+
+// strtol(text, NULL, 0), clamped to int: on Windows long is 32 bits, so the limits are INT_MIN/INT_MAX.
+int ParseInt(const char* text)
+{
+    errno = 0;
+    const long value = std::strtol(text ? text : "", nullptr, 0);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// The deepest element nesting in `text`, counted by a tolerant scan (comments, CDATA, declarations and
+// quoted attribute values are skipped). Malformed input gives some bounded number.
+int NestingDepth(const std::string& text)
+{
+    int depth = 0;
+    int deepest = 0;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] != '<')
+            continue;
+        auto skipPast = [&](const char* end) {
+            const size_t at = text.find(end, i + 1);
+            i = at == std::string::npos ? n : at + std::strlen(end) - 1;
+        };
+        if (text.compare(i, 4, "<!--") == 0) {
+            skipPast("-->");
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            skipPast("]]>");
+        } else if (text.compare(i, 2, "<?") == 0) {
+            skipPast("?>");
+        } else if (text.compare(i, 2, "<!") == 0) {
+            skipPast(">");
+        } else if (text.compare(i, 2, "</") == 0) {
+            depth = depth > 0 ? depth - 1 : 0;
+            skipPast(">");
+        } else {
+            char quote = 0;
+            size_t j = i + 1;
+            for (; j < n; ++j) {
+                const char c = text[j];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+            }
+            const bool selfClosing = j < n && j > i + 1 && text[j - 1] == '/';
+            if (!selfClosing && ++depth > deepest)
+                deepest = depth;
+            i = j;
+        }
+    }
+    return deepest;
+}
+
+enum class ReadOutcome { Parsed, NotXml };
+
+// Reads and parses the file the way TinyXML's LoadFile does (line ends normalised to LF first), after
+// the size and nesting checks.
+ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& document)
+{
+    platform::UniqueFile file = platform::OpenFileForRead(path);
+    if (!file)
+        return ReadOutcome::NotXml;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+        return ReadOutcome::NotXml;
+    const long length = std::ftell(file.get());
+    if (length <= 0 || length > kMaxFileBytes || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return ReadOutcome::NotXml;
+
+    std::string raw(static_cast<size_t>(length), '\0');
+    if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
+        return ReadOutcome::NotXml;
+    raw.resize(std::strlen(raw.c_str())); // TinyXML stops at the first NUL as well
+
+    std::string text;
+    text.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r') {
+            text.push_back('\n');
+            if (i + 1 < raw.size() && raw[i + 1] == '\n')
+                ++i;
+        } else {
+            text.push_back(raw[i]);
+        }
+    }
+    if (NestingDepth(text) > kMaxNesting)
+        return ReadOutcome::NotXml;
+
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    return document.Error() ? ReadOutcome::NotXml : ReadOutcome::Parsed;
+}
+
+void FillFresh(TiXmlDocument& document)
+{
+    document.Clear();
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "no"));
+    document.LinkEndChild(new TiXmlElement("root"));
+}
+
+// The root: the first node must be the declaration, the node right after it an element.
+TiXmlElement* FindRoot(TiXmlDocument& document)
+{
+    TiXmlNode* first = document.FirstChild();
+    if (!first || !first->ToDeclaration())
+        return nullptr;
+    TiXmlNode* second = first->NextSibling();
+    return second ? second->ToElement() : nullptr;
+}
+
+} // namespace
+
+XmlNodeHandle XmlNodeHandle::FindChild(const char* name, const char* key) const
+{
+    if (!m_element)
+        return {};
+    const std::string lower = LowerCase(name);
+    for (TiXmlNode* node = m_element->FirstChild(lower.c_str()); node; node = node->NextSibling(lower.c_str())) {
+        TiXmlElement* element = node->ToElement();
+        if (!element)
+            continue;
+        if (!HasKey(key))
+            return XmlNodeHandle(element);
+        const char* attribute = element->Attribute(kKeyAttribute);
+        if (attribute && KeysEqual(attribute, key))
+            return XmlNodeHandle(element);
+    }
+    return {};
+}
+
+XmlNodeHandle XmlNodeHandle::FindOrCreateChild(const char* name, const char* key) const
+{
+    if (!m_element)
+        return {};
+    const std::string lower = LowerCase(name);
+    for (TiXmlNode* node = m_element->FirstChild(lower.c_str()); node; node = node->NextSibling(lower.c_str())) {
+        TiXmlElement* element = node->ToElement();
+        if (!element)
+            continue;
+        const char* attribute = element->Attribute(kKeyAttribute);
+        if (HasKey(key) ? (attribute && KeysEqual(attribute, key)) : !attribute)
+            return XmlNodeHandle(element);
+    }
+    auto* created = new TiXmlElement(lower.c_str());
+    if (HasKey(key))
+        created->SetAttribute(kKeyAttribute, key);
+    return XmlNodeHandle(m_element->LinkEndChild(created)->ToElement());
+}
+
+bool XmlNodeHandle::GetInt(const char* name, int* out) const
+{
+    const TiXmlText* text = ValueText(ValueElement(m_element, name, false));
+    if (!text)
+        return false;
+    if (out)
+        *out = ParseInt(text->Value());
+    return true;
+}
+
+bool XmlNodeHandle::SetInt(const char* name, int value) const
+{
+    TiXmlText* text = ValueText(ValueElement(m_element, name, true));
+    if (!text)
+        return false;
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%d", value);
+    text->SetValue(buffer);
+    return true;
+}
+
+bool XmlNodeHandle::GetString(const char* name, std::string& out) const
+{
+    const TiXmlText* text = ValueText(ValueElement(m_element, name, false));
+    if (!text)
+        return false;
+    out = text->Value();
+    return true;
+}
+
+bool XmlNodeHandle::GetWString(const wchar_t* name, std::wstring& out) const
+{
+    std::string narrow;
+    if (!GetString(platform::WideToAnsi(name ? name : L"").c_str(), narrow))
+        return false;
+    out = platform::AnsiToWide(narrow);
+    return true;
+}
+
+XmlKeyStore::XmlKeyStore() = default;
+XmlKeyStore::~XmlKeyStore() = default;
+
+bool XmlKeyStore::Load(const std::filesystem::path& path, bool create)
+{
+    Release();
+    auto document = std::make_unique<TiXmlDocument>();
+    m_path = path;
+
+    if (ReadDocument(path, *document) == ReadOutcome::Parsed) {
+        TiXmlElement* root = FindRoot(*document);
+        if (!root) {
+            m_lastLoad = LoadResult::Unusable;
+            return false;
+        }
+        m_document = std::move(document);
+        m_root = root;
+        m_lastLoad = LoadResult::Loaded;
+        return true;
+    }
+    if (!create) {
+        m_lastLoad = LoadResult::Failed;
+        return false;
+    }
+    FillFresh(*document);
+    m_document = std::move(document);
+    m_root = FindRoot(*m_document);
+    if (!Save()) {
+        Release();
+        m_lastLoad = LoadResult::Failed;
+        return false;
+    }
+    m_lastLoad = LoadResult::Created;
+    return true;
+}
+
+void XmlKeyStore::CreateInMemory(const std::filesystem::path& path)
+{
+    const LoadResult last = m_lastLoad;
+    Release();
+    m_document = std::make_unique<TiXmlDocument>();
+    FillFresh(*m_document);
+    m_root = FindRoot(*m_document);
+    m_path = path;
+    m_lastLoad = last;
+}
+
+bool XmlKeyStore::Save()
+{
+    if (!m_document)
+        return false;
+    return platform::ReplaceFileContents(m_path, [this](std::FILE* file) { return m_document->SaveFile(file); });
+}
+
+void XmlKeyStore::Release()
+{
+    m_root = nullptr;
+    m_document.reset();
+    m_lastLoad = LoadResult::None;
+}
+
+} // namespace ovled

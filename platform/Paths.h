@@ -1,0 +1,13 @@
+// Where the service finds its files: the folder of the running executable.
+// Portable interface; the posix/ and win32/ implementations answer for the running process.
+#pragma once
+
+#include <filesystem>
+
+namespace ovled::platform {
+
+// Folder of the running executable, or an empty path when the executable's path cannot be obtained
+// (callers then fall back to a bare file name, relative to the current folder).
+std::filesystem::path ExecutableDirectory();
+
+} // namespace ovled::platform

@@ -1,0 +1,108 @@
+// Host (Linux) implementation of the platform seam, used by the portable core's native build.
+#include "platform/Com.h"
+#include "platform/DebugOutput.h"
+#include "platform/FileIo.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ovled::platform {
+
+std::filesystem::path ExecutableDirectory()
+{
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    return exe.parent_path();
+}
+
+std::wstring AnsiToWide(std::string_view text)
+{
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (const char c : text)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return wide;
+}
+
+std::string WideToAnsi(std::wstring_view text)
+{
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (const wchar_t c : text)
+        narrow.push_back(static_cast<unsigned>(c) <= 0xFF ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
+void InitializeComForThread() noexcept {}
+
+UniqueFile OpenFileForRead(const std::filesystem::path& path)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return nullptr;
+    return UniqueFile(std::fopen(path.c_str(), "rb"));
+}
+
+bool IsReadOnlyFile(const std::filesystem::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return false;
+    // The permission bits, not access(2): the service may run as root, which access() lets write anything.
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool ReplaceFileContents(const std::filesystem::path& path, const std::function<bool(std::FILE*)>& write)
+{
+    if (IsReadOnlyFile(path))
+        return false;
+    const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    bool ok = write(file);
+    ok = std::fflush(file) == 0 && ok;
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::fchmod(fd, mode) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+namespace {
+
+class StderrOutput final : public IDebugOutput {
+public:
+    void Write(std::wstring_view text) noexcept override
+    {
+        std::fprintf(stderr, "%.*ls", static_cast<int>(text.size()), text.data());
+    }
+};
+
+} // namespace
+
+IDebugOutput& DefaultDebugOutput() noexcept
+{
+    static StderrOutput output;
+    return output;
+}
+
+} // namespace ovled::platform

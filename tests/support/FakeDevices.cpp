@@ -1,0 +1,110 @@
+#include "tests/support/FakeDevices.h"
+
+namespace ovled::test {
+
+void Journal::Add(std::string entry)
+{
+    std::lock_guard lock(m_mutex);
+    m_entries.push_back(std::move(entry));
+}
+
+std::vector<std::string> Journal::Entries()
+{
+    std::lock_guard lock(m_mutex);
+    return m_entries;
+}
+
+std::vector<std::string> Journal::Matching(const std::string& prefix)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> found;
+    for (const auto& entry : m_entries) {
+        if (entry.rfind(prefix, 0) == 0)
+            found.push_back(entry);
+    }
+    return found;
+}
+
+void Journal::Clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_entries.clear();
+}
+
+bool FakeLed::IsOn()
+{
+    m_journal.Add(m_name + ": IsOn");
+    return m_on;
+}
+
+bool FakeLed::EnterMusicMode()
+{
+    m_journal.Add(m_name + ": EnterMusicMode");
+    return true;
+}
+
+bool FakeLed::EnterThermalMode()
+{
+    m_journal.Add(m_name + ": EnterThermalMode");
+    return true;
+}
+
+void FakeLed::ShowTemperature(int celsius)
+{
+    m_journal.Add(m_name + ": ShowTemperature " + std::to_string(celsius));
+}
+
+bool FakeLed::SetEffect1(std::uint32_t colour)
+{
+    m_journal.Add(m_name + ": SetEffect1 " + std::to_string(colour));
+    return true;
+}
+
+void FakeMusicDriver::EnableDevice(int deviceIndex)
+{
+    m_journal.Add("music: Enable " + std::to_string(deviceIndex));
+}
+
+void FakeMusicDriver::DisableDevice(int deviceIndex)
+{
+    m_journal.Add("music: Disable " + std::to_string(deviceIndex));
+}
+
+void FakeMusicDriver::Start()
+{
+    m_journal.Add("music: Start");
+}
+
+void FakeMusicDriver::Stop()
+{
+    m_journal.Add("music: Stop");
+}
+
+std::unique_ptr<ILedDevice> FakeBoard::CreateOnboardController()
+{
+    return std::make_unique<FakeLed>(m_journal, "onboard", m_onboardOn);
+}
+
+std::unique_ptr<ILedDevice> FakeBoard::CreateStripController(int stripIndex)
+{
+    return std::make_unique<FakeLed>(m_journal, "strip " + std::to_string(stripIndex), m_stripsOn);
+}
+
+std::unique_ptr<IMusicDriver> FakeBoard::CreateMusicDriver()
+{
+    return std::make_unique<FakeMusicDriver>(m_journal);
+}
+
+std::optional<int> FakeBoard::ReadCelsius()
+{
+    std::lock_guard lock(m_mutex);
+    return m_celsius;
+}
+
+void FakeBoard::SetCelsius(std::optional<int> celsius)
+{
+    std::lock_guard lock(m_mutex);
+    m_celsius = celsius;
+}
+
+} // namespace ovled::test

@@ -1,0 +1,81 @@
+// Fakes of the lighting manager's device contract: each device and the music driver record every
+// call in one shared, thread-safe journal ("strip 1: ShowTemperature 45"), so tests can check what
+// happened and in which order.
+#pragma once
+
+#include "lighting/DeviceContract.h"
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ovled::test {
+
+class Journal {
+public:
+    void Add(std::string entry);
+    std::vector<std::string> Entries();
+    // Entries that start with `prefix`.
+    std::vector<std::string> Matching(const std::string& prefix);
+    void Clear();
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_entries;
+};
+
+class FakeLed final : public ILedDevice {
+public:
+    FakeLed(Journal& journal, std::string name, bool on) : m_journal(journal), m_name(std::move(name)), m_on(on) {}
+    bool IsOn() override;
+    bool EnterMusicMode() override;
+    bool EnterThermalMode() override;
+    void ShowTemperature(int celsius) override;
+    bool SetEffect1(std::uint32_t colour) override;
+
+private:
+    Journal& m_journal;
+    const std::string m_name;
+    const bool m_on;
+};
+
+class FakeMusicDriver final : public IMusicDriver {
+public:
+    explicit FakeMusicDriver(Journal& journal) : m_journal(journal) {}
+    void EnableDevice(int deviceIndex) override;
+    void DisableDevice(int deviceIndex) override;
+    void Start() override;
+    void Stop() override;
+
+private:
+    Journal& m_journal;
+};
+
+class FakeBoard final : public IDeviceFactory, public ITemperatureSource {
+public:
+    explicit FakeBoard(int strips, bool onboardOn = true, bool stripsOn = true)
+        : m_strips(strips), m_onboardOn(onboardOn), m_stripsOn(stripsOn)
+    {
+    }
+    std::unique_ptr<ILedDevice> CreateOnboardController() override;
+    std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) override;
+    int GetExternalStripCount() override { return m_strips; }
+    std::unique_ptr<IMusicDriver> CreateMusicDriver() override;
+    std::optional<int> ReadCelsius() override;
+
+    void SetCelsius(std::optional<int> celsius);
+    Journal& Calls() { return m_journal; }
+
+private:
+    Journal m_journal;
+    const int m_strips;
+    const bool m_onboardOn;
+    const bool m_stripsOn;
+    std::mutex m_mutex;
+    std::optional<int> m_celsius = 45;
+};
+
+} // namespace ovled::test

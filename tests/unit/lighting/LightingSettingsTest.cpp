@@ -1,0 +1,192 @@
+#include "lighting/LightingSettings.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ovled {
+namespace {
+
+using test::MakeReadOnly;
+using test::ReadText;
+using test::TempFolder;
+using test::WriteText;
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n";
+
+class LightingSettingsTest : public ::testing::Test {
+protected:
+    TempFolder m_folder;
+    std::filesystem::path m_path = m_folder / "Lighting.xml";
+};
+
+TEST_F(LightingSettingsTest, AFirstStartCreatesTheFileAndReadsDefaults)
+{
+    LightingSettings settings(m_path);
+    EXPECT_TRUE(std::filesystem::exists(m_path));
+    EXPECT_EQ(settings.GetMode(), 0);
+    EXPECT_FALSE(settings.IsEnabled());
+    EXPECT_EQ(settings.GetExternalMode(0), 0);
+    EXPECT_EQ(settings.GetExternalEnable(0), 0);
+    EXPECT_NE(ReadText(m_path).find("<root />"), std::string::npos);
+}
+
+TEST_F(LightingSettingsTest, DefaultPathIsBesideTheExecutable)
+{
+    EXPECT_EQ(LightingSettings::DefaultPath().filename(), "Lighting.xml");
+    EXPECT_TRUE(LightingSettings::DefaultPath().is_absolute());
+}
+
+TEST_F(LightingSettingsTest, SettersWriteTheLowerCaseShapeAndSaveAtOnce)
+{
+    {
+        LightingSettings settings(m_path);
+        settings.SetMode(2);
+        settings.SetEnabled(true);
+        settings.SetExternalMode(1, 2);
+        settings.SetExternalEnable(0, 1);
+    }
+    const std::string text = ReadText(m_path);
+    EXPECT_NE(text.find("<mode>2</mode>"), std::string::npos);
+    EXPECT_NE(text.find("<isenable>1</isenable>"), std::string::npos);
+    EXPECT_NE(text.find("<external key=\"1\">"), std::string::npos);
+    EXPECT_NE(text.find("<external key=\"0\">"), std::string::npos);
+    EXPECT_NE(text.find("<enable>1</enable>"), std::string::npos);
+    // Entries appear in the order they were first written.
+    EXPECT_LT(text.find("<mode>2</mode>"), text.find("<isenable>"));
+    EXPECT_LT(text.find("<external key=\"1\">"), text.find("<external key=\"0\">"));
+
+    LightingSettings reread(m_path);
+    EXPECT_EQ(reread.GetMode(), 2);
+    EXPECT_TRUE(reread.IsEnabled());
+    EXPECT_EQ(reread.GetExternalMode(1), 2);
+    EXPECT_EQ(reread.GetExternalEnable(0), 1);
+    EXPECT_EQ(reread.GetExternalMode(0), 0);
+}
+
+TEST_F(LightingSettingsTest, HandWrittenValuesFollowTheStoreRules)
+{
+    WriteText(m_path, std::string(kDeclaration) +
+                          "<config><isenable>5</isenable><Mode>2</Mode><external key=\"00\"><enable>1</enable>"
+                          "</external><external key=\"0\"><mode>text</mode></external><keep a=\"1\">x</keep>"
+                          "</config>");
+    LightingSettings settings(m_path);
+    EXPECT_TRUE(settings.IsEnabled()) << "any non-zero flag is on";
+    EXPECT_EQ(settings.GetMode(), 0) << "\"Mode\" is not \"mode\"";
+    EXPECT_EQ(settings.GetExternalEnable(0), 0) << "key 00 is not key 0";
+    EXPECT_EQ(settings.GetExternalMode(0), 0) << "text where a number belongs reads as 0";
+
+    settings.SetMode(1);
+    const std::string text = ReadText(m_path);
+    EXPECT_NE(text.find("<Mode>2</Mode>"), std::string::npos);
+    EXPECT_NE(text.find("<mode>1</mode>"), std::string::npos);
+    EXPECT_NE(text.find("<keep a=\"1\">x</keep>"), std::string::npos) << "foreign content is kept";
+    EXPECT_NE(text.find("<config>"), std::string::npos);
+}
+
+TEST_F(LightingSettingsTest, EditsOnDiskWhileRunningAreNotSeenAndAreOverwritten)
+{
+    LightingSettings settings(m_path);
+    settings.SetMode(1);
+    WriteText(m_path, std::string(kDeclaration) + "<root><mode>2</mode></root>");
+    EXPECT_EQ(settings.GetMode(), 1);
+    settings.SetEnabled(true);
+    EXPECT_NE(ReadText(m_path).find("<mode>1</mode>"), std::string::npos);
+}
+
+TEST_F(LightingSettingsTest, AnEmptyOrGarbledFileIsReplacedByAFreshOne)
+{
+    for (const char* bad : {"", "\xEF\xBB\xBF", "<root><mode>1</mode>", "this is not xml"}) {
+        WriteText(m_path, bad);
+        LightingSettings settings(m_path);
+        EXPECT_EQ(settings.GetMode(), 0);
+        settings.SetMode(2);
+        LightingSettings reread(m_path);
+        EXPECT_EQ(reread.GetMode(), 2) << "for a file holding \"" << bad << "\"";
+    }
+}
+
+TEST_F(LightingSettingsTest, AFileWithoutDeclarationIsKeptAndTheSettingsLiveInMemory)
+{
+    const std::string handWritten = "<root><mode>2</mode><isenable>1</isenable></root>";
+    WriteText(m_path, handWritten);
+    LightingSettings settings(m_path);
+    EXPECT_EQ(settings.GetMode(), 0);
+    EXPECT_FALSE(settings.Persists());
+    settings.SetMode(1);
+    settings.SetExternalMode(0, 2);
+    EXPECT_EQ(settings.GetMode(), 1);
+    EXPECT_EQ(settings.GetExternalMode(0), 2);
+    EXPECT_EQ(ReadText(m_path), handWritten);
+}
+
+TEST_F(LightingSettingsTest, AReadOnlyFileIsReadAndNeverReplaced)
+{
+    const std::string stored = std::string(kDeclaration) + "<root><mode>2</mode></root>";
+    WriteText(m_path, stored);
+    MakeReadOnly(m_path, true);
+    LightingSettings settings(m_path);
+    EXPECT_EQ(settings.GetMode(), 2);
+    settings.SetMode(1);
+    EXPECT_EQ(settings.GetMode(), 1) << "the change lives in memory";
+    EXPECT_EQ(ReadText(m_path), stored);
+
+    MakeReadOnly(m_path, false);
+    settings.SetEnabled(true);
+    LightingSettings reread(m_path);
+    EXPECT_EQ(reread.GetMode(), 1) << "once writable again the next save carries every change";
+    EXPECT_TRUE(reread.IsEnabled());
+}
+
+TEST_F(LightingSettingsTest, AReadOnlyGarbledFileIsLeftAloneAndDefaultsApply)
+{
+    WriteText(m_path, "garbage");
+    MakeReadOnly(m_path, true);
+    LightingSettings settings(m_path);
+    EXPECT_EQ(settings.GetMode(), 0);
+    settings.SetMode(2);
+    EXPECT_EQ(settings.GetMode(), 2);
+    EXPECT_EQ(ReadText(m_path), "garbage");
+}
+
+TEST_F(LightingSettingsTest, AFolderThatCannotBeWrittenKeepsTheSettingsInMemory)
+{
+    WriteText(m_folder / "not-a-folder", "x");
+    const auto path = m_folder / "not-a-folder" / "Lighting.xml";
+    LightingSettings settings(path);
+    EXPECT_EQ(settings.GetMode(), 0);
+    settings.SetMode(2);
+    settings.SetExternalEnable(0, 1);
+    EXPECT_EQ(settings.GetMode(), 2);
+    EXPECT_EQ(settings.GetExternalEnable(0), 1);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(LightingSettingsTest, ASaveNeverLeavesTemporaryFilesBehind)
+{
+    LightingSettings settings(m_path);
+    for (int i = 0; i < 20; ++i)
+        settings.SetMode(i);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(LightingSettingsTest, NamesOutsideTheAnsiCodePageWork)
+{
+    const std::filesystem::path folder = m_folder / std::filesystem::path(u8"\u5149\u706F-\u0394");
+    std::filesystem::create_directory(folder);
+    {
+        LightingSettings settings(folder / "Lighting.xml");
+        settings.SetMode(2);
+    }
+    LightingSettings reread(folder / "Lighting.xml");
+    EXPECT_EQ(reread.GetMode(), 2);
+}
+
+} // namespace
+} // namespace ovled
