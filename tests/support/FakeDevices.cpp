@@ -1,5 +1,7 @@
 #include "tests/support/FakeDevices.h"
 
+#include <thread>
+
 namespace ovled::test {
 
 void Journal::Add(std::string entry)
@@ -97,8 +99,22 @@ std::unique_ptr<IMusicDriver> FakeBoard::CreateMusicDriver()
 
 std::optional<int> FakeBoard::ReadCelsius()
 {
+    std::chrono::microseconds cost;
+    std::optional<int> celsius;
+    {
+        std::lock_guard lock(m_mutex);
+        cost = m_readCost;
+        celsius = m_celsius;
+    }
+    if (cost.count() > 0)
+        std::this_thread::sleep_for(cost);
+    return celsius;
+}
+
+void FakeBoard::SetReadCost(std::chrono::microseconds cost)
+{
     std::lock_guard lock(m_mutex);
-    return m_celsius;
+    m_readCost = cost;
 }
 
 void FakeBoard::SetCelsius(std::optional<int> celsius)

@@ -5,6 +5,7 @@
 
 #include "lighting/DeviceContract.h"
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,8 @@ public:
     std::optional<int> ReadCelsius() override;
 
     void SetCelsius(std::optional<int> celsius);
+    // Makes every temperature read take this long, as a firmware read through the bridge does.
+    void SetReadCost(std::chrono::microseconds cost);
     Journal& Calls() { return m_journal; }
 
 private:
@@ -76,6 +79,7 @@ private:
     const bool m_stripsOn;
     std::mutex m_mutex;
     std::optional<int> m_celsius = 45;
+    std::chrono::microseconds m_readCost{0};
 };
 
 } // namespace ovled::test

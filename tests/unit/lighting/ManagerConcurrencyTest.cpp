@@ -22,6 +22,8 @@ TEST(ManagerConcurrency, ClientThreadsAndTheThermalThreadKeepTheModesConsistent)
     TempFolder folder;
     const auto path = folder / "Lighting.xml";
     FakeBoard board(3);
+    // Cycles as long as their period: stops often arrive while the thread is inside a cycle.
+    board.SetReadCost(std::chrono::milliseconds(1));
     LightingSettings settings(path);
     LiveThreadClock clock(std::chrono::milliseconds(1));
     LightingManager::Timing timing;
@@ -65,6 +67,7 @@ TEST(ManagerConcurrency, ThermalThreadNeverOutlivesAStopAndRestart)
 {
     TempFolder folder;
     FakeBoard board(1);
+    board.SetReadCost(std::chrono::milliseconds(1));
     LightingSettings settings(folder / "Lighting.xml");
     LiveThreadClock clock(std::chrono::milliseconds(1));
     LightingManager::Timing timing;
