@@ -1,0 +1,13 @@
+ovled_add_gtest(lighting_tests
+  SOURCES
+    unit/lighting/XmlKeyStoreTest.cpp
+    unit/lighting/LightingSettingsTest.cpp
+    unit/lighting/LightingManagerTest.cpp
+    unit/lighting/ThermalThreadTest.cpp
+  LIBS ovled_lighting ovled_test_support ovled::tinyxml
+  LABELS unit)
+
+ovled_add_gtest(lighting_concurrency_tests
+  SOURCES unit/lighting/ManagerConcurrencyTest.cpp
+  LIBS ovled_lighting ovled_test_support
+  LABELS unit concurrency)
