@@ -1,7 +1,5 @@
 #include "service/ServiceControl.h"
 
-#include <string>
-
 namespace ovled::service {
 
 ComInitOutcome ClassifyComInit(HResult result, bool mscoreeLoaded) noexcept
@@ -22,9 +20,12 @@ void ServiceController::ServiceEntry()
         LogServiceEvent(kEventHandlerNotInstalled);
         return;
     }
-    SetServiceState(kServiceStartPending);
     {
         std::lock_guard lock(m_reportMutex);
+        // A stop that came while the handler was being registered stays in force: only a state that
+        // is still start-pending is reported as such.
+        if (m_state.load() == kServiceStartPending)
+            m_host.ReportStatus(RecordLocked());
         m_fields.win32ExitCode = 0;
         m_fields.checkPoint = 0;
         m_fields.waitHint = 0;

@@ -34,7 +34,7 @@ bool ServiceInstaller::InstallService()
     config.name = m_serviceName;
     config.binaryPath = L"\"" + *path + L"\"";
     config.dependencies = {std::wstring(kServiceDependency)};
-    if (!connection->CreateService(config)) {
+    if (!connection->Create(config)) {
         ShowServiceError(kMessageNotCreated);
         return false;
     }

@@ -53,7 +53,7 @@ class IScmConnection {
 public:
     virtual ~IScmConnection() = default;
     virtual bool ServiceExists(const std::wstring& name) = 0;
-    virtual bool CreateService(const ServiceConfig& config) = 0;
+    virtual bool Create(const ServiceConfig& config) = 0;
     virtual std::unique_ptr<IScmService> OpenForRemoval(const std::wstring& name) = 0;
     // Own process, automatic start, error control unchanged; then the description. False at the first
     // step that fails.

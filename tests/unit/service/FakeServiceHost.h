@@ -26,6 +26,8 @@ public:
     bool RegisterControlHandler() override
     {
         Add("handler");
+        if (onHandlerRegistered)
+            onHandlerRegistered();
         return handlerRegistered;
     }
     void ReportStatus(const ServiceStatusRecord& status) override
@@ -84,6 +86,8 @@ public:
     HResult comResult = kSOk;
     bool mscoreeLoaded = false;
     std::function<HResult()> run;
+    // Runs as the service control manager would once the handler is known to it.
+    std::function<void()> onHandlerRegistered;
 
 private:
     void Add(std::string call)

@@ -81,7 +81,7 @@ class FakeScm::Connection final : public IScmConnection {
 public:
     explicit Connection(FakeScm& scm) : m_scm(scm) {}
     bool ServiceExists(const std::wstring& name) override { return m_scm.services.count(name) != 0; }
-    bool CreateService(const ServiceConfig& config) override
+    bool Create(const ServiceConfig& config) override
     {
         m_scm.journal.push_back("create");
         if (m_scm.createFails)

@@ -67,6 +67,16 @@ TEST_F(ServiceControllerTest, AStopDuringStartUpIsNeverOverwrittenByRunning)
     EXPECT_EQ(m_controller.Win32ExitCode(), 0u);
 }
 
+TEST_F(ServiceControllerTest, AStopThatArrivesWhileTheHandlerIsRegisteredIsNotOverwrittenByStartPending)
+{
+    m_host.onHandlerRegistered = [this] { m_controller.ControlHandler(kControlStop); };
+    ServeUntilStopped();
+    m_controller.ServiceEntry();
+
+    EXPECT_THAT(m_host.ReportedStates(), ElementsAre(kServiceStopPending, kServiceStopped));
+    EXPECT_THAT(m_host.Events(), ElementsAre(kEventStopped));
+}
+
 TEST_F(ServiceControllerTest, TheQueueExistsBeforeAStopCanBePosted)
 {
     m_controller.ServiceEntry();
