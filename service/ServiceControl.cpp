@@ -43,8 +43,10 @@ void ServiceController::ServiceEntry()
     }
     if (com == ComInitOutcome::Initialized)
         m_host.UninitializeCom();
-    SetServiceState(kServiceStopped);
+    // Logged before the report: once stopped is reported the dispatcher returns and the process may
+    // end at any moment, taking a later event with it.
     LogServiceEvent(kEventStopped);
+    SetServiceState(kServiceStopped);
 }
 
 void ServiceController::ControlHandler(std::uint32_t control)

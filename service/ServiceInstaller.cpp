@@ -33,7 +33,7 @@ bool ServiceInstaller::InstallService()
     ServiceConfig config;
     config.name = m_serviceName;
     config.binaryPath = L"\"" + *path + L"\"";
-    config.dependencies = {std::wstring(kServiceDependency)};
+    config.dependencies = Dependencies();
     if (!connection->Create(config)) {
         ShowServiceError(kMessageNotCreated);
         return false;
@@ -70,8 +70,10 @@ bool ServiceInstaller::UninstallService()
 void ServiceInstaller::ReconfigureService()
 {
     if (const auto connection = m_scm.Connect())
-        (void)connection->Reconfigure(m_serviceName, std::wstring(kServiceDescription));
+        (void)connection->Reconfigure(m_serviceName, Dependencies(), std::wstring(kServiceDescription));
 }
+
+std::vector<std::wstring> ServiceInstaller::Dependencies() { return {std::wstring(kServiceDependency)}; }
 
 void ServiceInstaller::ShowServiceError(std::wstring_view text)
 {

@@ -55,9 +55,10 @@ public:
     virtual bool ServiceExists(const std::wstring& name) = 0;
     virtual bool Create(const ServiceConfig& config) = 0;
     virtual std::unique_ptr<IScmService> OpenForRemoval(const std::wstring& name) = 0;
-    // Own process, automatic start, error control unchanged; then the description. False at the first
-    // step that fails.
-    virtual bool Reconfigure(const std::wstring& name, const std::wstring& description) = 0;
+    // Own process, automatic start, error control unchanged, the dependencies as they were installed;
+    // then the description. False at the first step that fails.
+    virtual bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
+                             const std::wstring& description) = 0;
 };
 
 class IScm {
@@ -91,6 +92,7 @@ public:
     void ReconfigureService() override;
 
 private:
+    static std::vector<std::wstring> Dependencies();
     void ShowServiceError(std::wstring_view text);
 
     IScm& m_scm;

@@ -127,9 +127,9 @@ public:
         SERVICE_STATUS status{record.serviceType,   record.currentState,          record.controlsAccepted,
                               record.win32ExitCode, record.serviceSpecificExitCode, record.checkPoint,
                               record.waitHint};
+        // The diagnostic goes first: after a stopped report the process may end at any moment.
+        SendDiagnostic(L"status", std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
         m_module.m_managerLink.reportStatus(m_module.m_statusHandle, status);
-        SendDiagnostic(L"status",
-                       std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
     }
     void LogEvent(std::wstring_view text) override
     {

@@ -5,6 +5,15 @@
 namespace ovled::win32 {
 namespace {
 
+// A double-terminated list.
+std::wstring MultiString(const std::vector<std::wstring>& items)
+{
+    std::wstring list;
+    for (const auto& item : items)
+        list += item + L'\0';
+    return list + L'\0';
+}
+
 class Service final : public service::IScmService {
 public:
     explicit Service(UniqueServiceHandle handle) : m_handle(std::move(handle)) {}
@@ -33,10 +42,7 @@ public:
 
     bool Create(const service::ServiceConfig& config) override
     {
-        std::wstring dependencies; // a double-terminated list
-        for (const auto& dependency : config.dependencies)
-            dependencies += dependency + L'\0';
-        dependencies += L'\0';
+        const std::wstring dependencies = MultiString(config.dependencies);
         return static_cast<bool>(UniqueServiceHandle(CreateServiceW(
             m_manager.get(), config.name.c_str(), config.name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
             config.startType, config.errorControl, config.binaryPath.c_str(), nullptr, nullptr, dependencies.c_str(),
@@ -51,13 +57,17 @@ public:
         return std::make_unique<Service>(std::move(handle));
     }
 
-    bool Reconfigure(const std::wstring& name, const std::wstring& description) override
+    bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
+                     const std::wstring& description) override
     {
         UniqueServiceHandle handle(OpenServiceW(m_manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG));
         if (!handle)
             return false;
+        // The dependencies are passed as they were installed, which changes nothing; Wine would
+        // otherwise drop them.
+        const std::wstring unchanged = MultiString(dependencies);
         if (!ChangeServiceConfigW(handle.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
-                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+                                  nullptr, nullptr, nullptr, unchanged.c_str(), nullptr, nullptr, nullptr))
             return false;
         std::wstring text = description;
         SERVICE_DESCRIPTIONW info{text.data()};

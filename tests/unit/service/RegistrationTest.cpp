@@ -96,11 +96,13 @@ public:
             return nullptr;
         return std::make_unique<Service>(m_scm, name);
     }
-    bool Reconfigure(const std::wstring& name, const std::wstring& description) override
+    bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
+                     const std::wstring& description) override
     {
         if (!ServiceExists(name))
             return false;
         m_scm.journal.push_back("reconfigure");
+        EXPECT_EQ(dependencies, m_scm.services[name].dependencies) << "reconfiguring keeps the dependencies";
         m_scm.startTypes[name] = kServiceAutoStart;
         m_scm.descriptions[name] = description;
         return true;
@@ -142,7 +144,8 @@ protected:
     }
     void InstallExisting()
     {
-        m_scm.services[kName] = ServiceConfig{kName, L"\"C:\\old\\OvLedService.exe\""};
+        m_scm.services[kName] = ServiceConfig{kName, L"\"C:\\old\\OvLedService.exe\"", kServiceDemandStart,
+                                              kServiceErrorNormal, {L"RPCSS"}};
         m_machine.CreateKey(AppIdKeyPath());
         m_machine.SetString(AppIdKeyPath(), L"LocalService", kName);
     }

@@ -45,8 +45,8 @@ TEST_F(ServiceControllerTest, ACleanRunReportsEveryStateInOrderAndEndsWithExitCo
 
     EXPECT_THAT(m_host.Calls(),
                 ElementsAre("queue", "handler", "status 2 exit 0", "com init", "run", "event Service started/resumed",
-                            "status 4 exit 0", "status 3 exit 0", "quit to 42", "com uninit", "status 1 exit 0",
-                            "event Service stopped"));
+                            "status 4 exit 0", "status 3 exit 0", "quit to 42", "com uninit",
+                            "event Service stopped", "status 1 exit 0"));
     EXPECT_EQ(m_controller.CurrentState(), kServiceStopped);
     EXPECT_EQ(m_controller.Win32ExitCode(), 0u);
 }
@@ -110,8 +110,8 @@ TEST_F(ServiceControllerTest, WithoutComTheServiceStopsWithTheFailureInsteadOfHa
     m_host.comResult = kOutOfMemory;
     m_controller.ServiceEntry();
 
-    EXPECT_THAT(m_host.Calls(), ElementsAre("queue", "handler", "status 2 exit 0", "com init",
-                                            "status 1 exit " + std::to_string(kOutOfMemory), "event Service stopped"));
+    EXPECT_THAT(m_host.Calls(), ElementsAre("queue", "handler", "status 2 exit 0", "com init", "event Service stopped",
+                                            "status 1 exit " + std::to_string(kOutOfMemory)));
     EXPECT_EQ(static_cast<HResult>(m_controller.Win32ExitCode()), kOutOfMemory);
 }
 

@@ -72,10 +72,10 @@ TEST_F(ServiceEntryTest, ARunReportsStartPendingRunningStopPendingAndStoppedWith
         }
         COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
     }));
-    ASSERT_NE(m_listener.WaitFor(L"event", L"Service stopped").processId, 0u);
+    ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
     EXPECT_THAT(Lines(), ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed",
                                      L"status 4 exit 0x00000000", L"status 3 exit 0x00000000",
-                                     L"status 1 exit 0x00000000", L"event Service stopped"));
+                                     L"event Service stopped", L"status 1 exit 0x00000000"));
     EXPECT_EQ(m_module.Controller().Win32ExitCode(), 0u);
     EXPECT_EQ(m_module.LockCount(), -1) << "a service counts released locks down but never ends on them";
     EXPECT_EQ(m_reports, 4) << "every status also went to the service control manager";
@@ -89,9 +89,9 @@ TEST_F(ServiceEntryTest, AStopDuringStartUpIsKeptAndEndsTheLoopAsSoonAsItRuns)
         return kFakeStatusHandle;
     });
     ASSERT_TRUE(RunServiceEntry()) << "the quit posted before the message loop was lost";
-    ASSERT_NE(m_listener.WaitFor(L"event", L"Service stopped").processId, 0u);
-    EXPECT_THAT(Lines(), ElementsAre(L"status 3 exit 0x00000000", L"status 1 exit 0x00000000",
-                                     L"event Service stopped"));
+    ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
+    EXPECT_THAT(Lines(), ElementsAre(L"status 3 exit 0x00000000", L"event Service stopped",
+                                     L"status 1 exit 0x00000000"));
 }
 
 TEST_F(ServiceEntryTest, AHandlerThatCannotBeRegisteredIsLoggedAndTheEntryReturns)

@@ -75,9 +75,13 @@ void ServerCopy::Cleanup() const
 {
     RemoveService(kServiceName);
     RemoveService(kBlockerService);
+    // A server ends by itself soon after its last client; one that is killed while its class object
+    // is registered leaves a stale entry that breaks every later activation in the session.
     for (const auto& process : ServerProcesses()) {
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), 10000);
+        if (WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), 10000);
+        }
     }
     RemoveRegistration();
 }
@@ -108,14 +112,19 @@ ProcessResult ServerCopy::RunProgram(const fs::path& program, const std::wstring
     UniqueHandle thread(info.hThread);
     writer.reset();
 
-    ProcessResult result;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(reader.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        result.output.append(buffer, read);
+    // The output is read once the program has ended, and only what is there: a helper process that the
+    // program started (Wine's rpcss) may hold the pipe open for the rest of the session. The pipe holds
+    // far more than the programs ever write.
     if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
         throw std::runtime_error(program.string() + " did not end");
+    ProcessResult result;
     GetExitCodeProcess(process.get(), &result.exitCode);
+    char buffer[4096];
+    DWORD available = 0;
+    DWORD read = 0;
+    while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(reader.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        result.output.append(buffer, read);
     return result;
 }
 
