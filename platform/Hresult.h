@@ -13,7 +13,10 @@ inline constexpr HResult kSFalse = 1;
 inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
 inline constexpr HResult kRpcEChangedMode = static_cast<HResult>(0x80010106u);
 
-constexpr bool Succeeded(HResult result) noexcept { return result >= 0; }
+constexpr bool Succeeded(HResult result) noexcept
+{
+    return result >= 0;
+}
 
 // A Windows error code as an HRESULT: 0 and negative values stay as they are, a positive e becomes
 // 0x80070000 | (e & 0xFFFF).

@@ -14,8 +14,14 @@ constexpr std::array<std::pair<std::wstring_view, CommandSwitch>, 4> kRegistrati
 }};
 constexpr std::wstring_view kServiceSwitch = L"Service";
 
-bool EndsToken(wchar_t c) noexcept { return c == L' ' || c == L'\t'; }
-bool StartsToken(wchar_t c) noexcept { return c == L'-' || c == L'/'; }
+bool EndsToken(wchar_t c) noexcept
+{
+    return c == L' ' || c == L'\t';
+}
+bool StartsToken(wchar_t c) noexcept
+{
+    return c == L'-' || c == L'/';
+}
 
 HResult Unregister(ISwitchActions& actions)
 {

@@ -4,7 +4,10 @@
 
 namespace ovled::service {
 
-std::wstring AppIdKeyPath() { return L"AppID\\" + std::wstring(kAppId); }
+std::wstring AppIdKeyPath()
+{
+    return L"AppID\\" + std::wstring(kAppId);
+}
 
 HResult Registration::RegisterAppKey(bool asService)
 {

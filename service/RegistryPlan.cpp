@@ -10,7 +10,10 @@ namespace {
 
 using Removal = RegistryKeySpec::Removal;
 
-wchar_t FoldName(wchar_t c) noexcept { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
+wchar_t FoldName(wchar_t c) noexcept
+{
+    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+}
 
 long ApplyKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key)
 {
@@ -53,13 +56,15 @@ long RemoveKey(IRegistryEditor& registry, const std::wstring& parent, const Regi
     return registry.DeleteKey(path);
 }
 
-template <class Names>
-bool Contains(const Names& names, const std::wstring& name)
+template <class Names> bool Contains(const Names& names, const std::wstring& name)
 {
     return std::any_of(names.begin(), names.end(), [&](const auto& n) { return SameRegistryName(n, name); });
 }
 
-std::wstring Show(const std::wstring& name) { return name.empty() ? L"(default)" : name; }
+std::wstring Show(const std::wstring& name)
+{
+    return name.empty() ? L"(default)" : name;
+}
 
 void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key,
               std::vector<std::wstring>& differences)
@@ -80,8 +85,8 @@ void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const Regis
             if (found == actual.end())
                 differences.push_back(L"missing value " + path + L" " + Show(name));
             else if (!found->isString || found->text != text)
-                differences.push_back(L"value " + path + L" " + Show(name) + L" is \"" + found->text +
-                                      L"\", not \"" + text + L"\"");
+                differences.push_back(L"value " + path + L" " + Show(name) + L" is \"" + found->text + L"\", not \"" +
+                                      text + L"\"");
         }
         for (const auto& value : actual) {
             const bool planned = std::any_of(expected.begin(), expected.end(),

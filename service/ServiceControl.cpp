@@ -32,8 +32,7 @@ void ServiceController::ServiceEntry()
     }
 
     const HResult comResult = m_host.InitializeCom();
-    const ComInitOutcome com =
-        ClassifyComInit(comResult, comResult == kRpcEChangedMode && m_host.IsMscoreeLoaded());
+    const ComInitOutcome com = ClassifyComInit(comResult, comResult == kRpcEChangedMode && m_host.IsMscoreeLoaded());
     // Without COM there is nothing to serve: the service stops with the failure as its exit code
     // instead of being left start-pending for good.
     const HResult result = com == ComInitOutcome::Failed ? comResult : m_host.RunServer();

@@ -73,7 +73,10 @@ void ServiceInstaller::ReconfigureService()
         (void)connection->Reconfigure(m_serviceName, Dependencies(), std::wstring(kServiceDescription));
 }
 
-std::vector<std::wstring> ServiceInstaller::Dependencies() { return {std::wstring(kServiceDependency)}; }
+std::vector<std::wstring> ServiceInstaller::Dependencies()
+{
+    return {std::wstring(kServiceDependency)};
+}
 
 void ServiceInstaller::ShowServiceError(std::wstring_view text)
 {

@@ -27,16 +27,16 @@ inline constexpr std::wstring_view kMessageNotDeleted = L"Could not delete servi
 inline constexpr std::wstring_view kMessageNotStopped = L"Could not stop service";
 
 struct ServiceConfig {
-    std::wstring name;        // also the display name
-    std::wstring binaryPath;  // the executable in double quotes, no arguments
+    std::wstring name;       // also the display name
+    std::wstring binaryPath; // the executable in double quotes, no arguments
     std::uint32_t startType = kServiceDemandStart;
     std::uint32_t errorControl = kServiceErrorNormal;
     std::vector<std::wstring> dependencies;
 };
 
 struct StopOutcome {
-    bool stopped = false; // the stop request was accepted
-    long error = 0;       // when not: the error
+    bool stopped = false;    // the stop request was accepted
+    long error = 0;          // when not: the error
     std::uint32_t state = 0; // the service's state as the failed request returned it
 };
 

@@ -146,8 +146,8 @@ public:
         arguments[1].iVal = index;
         DISPID named = DISPID_PROPERTYPUT;
         DISPPARAMS params{arguments, &named, 2, 1};
-        return m_dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
-                                  nullptr, nullptr, nullptr);
+        return m_dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                                  nullptr, nullptr);
     }
 
 private:

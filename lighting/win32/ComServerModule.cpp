@@ -7,8 +7,14 @@ namespace {
 std::atomic<IComServerModule*> g_module{nullptr};
 } // namespace
 
-IComServerModule* CurrentModule() noexcept { return g_module.load(); }
+IComServerModule* CurrentModule() noexcept
+{
+    return g_module.load();
+}
 
-IComServerModule* SetCurrentModule(IComServerModule* module) noexcept { return g_module.exchange(module); }
+IComServerModule* SetCurrentModule(IComServerModule* module) noexcept
+{
+    return g_module.exchange(module);
+}
 
 } // namespace ovled::win32

@@ -40,8 +40,7 @@ public:
 
 // The manager's calls can throw only when memory or a system resource runs out; that must not cross
 // the COM boundary.
-template <class Call>
-HRESULT Guarded(Call&& call) noexcept
+template <class Call> HRESULT Guarded(Call&& call) noexcept
 {
     try {
         call();
@@ -92,7 +91,10 @@ STDMETHODIMP CLightControl::Inner::QueryInterface(REFIID riid, void** ppv) noexc
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) CLightControl::Inner::AddRef() noexcept { return ++m_owner.m_references; }
+STDMETHODIMP_(ULONG) CLightControl::Inner::AddRef() noexcept
+{
+    return ++m_owner.m_references;
+}
 
 STDMETHODIMP_(ULONG) CLightControl::Inner::Release() noexcept
 {
@@ -107,9 +109,15 @@ STDMETHODIMP CLightControl::QueryInterface(REFIID riid, void** ppv) noexcept
     return m_controlling->QueryInterface(riid, ppv);
 }
 
-STDMETHODIMP_(ULONG) CLightControl::AddRef() noexcept { return m_controlling->AddRef(); }
+STDMETHODIMP_(ULONG) CLightControl::AddRef() noexcept
+{
+    return m_controlling->AddRef();
+}
 
-STDMETHODIMP_(ULONG) CLightControl::Release() noexcept { return m_controlling->Release(); }
+STDMETHODIMP_(ULONG) CLightControl::Release() noexcept
+{
+    return m_controlling->Release();
+}
 
 STDMETHODIMP CLightControl::GetTypeInfoCount(UINT* count) noexcept
 {
@@ -152,14 +160,38 @@ STDMETHODIMP CLightControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DIS
     return info->Invoke(static_cast<ILightControl*>(this), id, flags, params, result, exception, argumentError);
 }
 
-STDMETHODIMP CLightControl::get_Color(ULONG*) noexcept { return S_OK; }
-STDMETHODIMP CLightControl::put_Color(ULONG) noexcept { return S_OK; }
-STDMETHODIMP CLightControl::get_Mode(SHORT*) noexcept { return S_OK; }
-STDMETHODIMP CLightControl::put_Mode(SHORT) noexcept { return S_OK; }
-STDMETHODIMP CLightControl::Start() noexcept { return S_OK; }
-STDMETHODIMP CLightControl::Stop() noexcept { return S_OK; }
-STDMETHODIMP CLightControl::get_Checked(SHORT*) noexcept { return S_OK; }
-STDMETHODIMP CLightControl::put_Checked(SHORT) noexcept { return S_OK; }
+STDMETHODIMP CLightControl::get_Color(ULONG*) noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::put_Color(ULONG) noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::get_Mode(SHORT*) noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::put_Mode(SHORT) noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::Start() noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::Stop() noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::get_Checked(SHORT*) noexcept
+{
+    return S_OK;
+}
+STDMETHODIMP CLightControl::put_Checked(SHORT) noexcept
+{
+    return S_OK;
+}
 
 STDMETHODIMP CLightControl::get_ModeByIndex(SHORT index, SHORT* pVal) noexcept
 {

@@ -45,8 +45,8 @@ HWND CreatePowerWindow(PowerEventHandler& handler)
     windowClass.lpszClassName = kPowerWindowName;
     (void)RegisterClassExW(&windowClass); // a second window thread finds the class registered
 
-    const HWND window = CreateWindowExW(0, kPowerWindowName, kPowerWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                        0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, &handler);
+    const HWND window = CreateWindowExW(0, kPowerWindowName, kPowerWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, &handler);
     if (window) {
         ShowWindow(window, SW_HIDE);
         UpdateWindow(window);

@@ -55,10 +55,29 @@ void WriteEventLog(std::wstring_view source, std::wstring_view text) noexcept
     }
 }
 
+namespace {
+
+// Wine with its null graphics driver has a desktop that no one can see.
+bool OnInvisibleWineDesktop() noexcept
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version"))
+        return false;
+    wchar_t driver[32] = {};
+    DWORD size = sizeof(driver);
+    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", L"Graphics", RRF_RT_REG_SZ, nullptr, driver,
+                        &size) == ERROR_SUCCESS &&
+           _wcsicmp(driver, L"null") == 0;
+}
+
+} // namespace
+
 bool CanShowMessageBoxes() noexcept
 {
     wchar_t value[8];
     if (GetEnvironmentVariableW(L"OVLED_NO_MESSAGE_BOXES", value, ARRAYSIZE(value)) > 0)
+        return false;
+    if (OnInvisibleWineDesktop())
         return false;
     USEROBJECTFLAGS flags{};
     const HWINSTA station = GetProcessWindowStation();

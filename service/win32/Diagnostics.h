@@ -20,8 +20,9 @@ void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept;
 // when the source cannot be opened.
 void WriteEventLog(std::wstring_view source, std::wstring_view text) noexcept;
 
-// Whether a message box would reach a person: the process's window station is interactive and the
-// environment variable OVLED_NO_MESSAGE_BOXES (set by unattended installs and by the tests) is absent.
+// Whether a message box would reach a person: the process's window station is interactive, it is not
+// Wine's invisible (null driver) desktop, and the environment variable OVLED_NO_MESSAGE_BOXES (set by
+// unattended installs and by the tests) is absent.
 bool CanShowMessageBoxes() noexcept;
 
 // A real message box with no owner, MB_OK; for interactive registration runs.

@@ -24,7 +24,7 @@ ovled::platform::INotifier& ChooseNotifier(const wchar_t* commandLine)
     const bool registration =
         ovled::service::FindSwitch(commandLine ? commandLine : L"") != ovled::service::CommandSwitch::None;
     return registration && ovled::win32::CanShowMessageBoxes() ? static_cast<ovled::platform::INotifier&>(boxes)
-                                                                : diagnostics;
+                                                               : diagnostics;
 }
 
 } // namespace

@@ -124,8 +124,12 @@ public:
     }
     void ReportStatus(const service::ServiceStatusRecord& record) override
     {
-        SERVICE_STATUS status{record.serviceType,   record.currentState,          record.controlsAccepted,
-                              record.win32ExitCode, record.serviceSpecificExitCode, record.checkPoint,
+        SERVICE_STATUS status{record.serviceType,
+                              record.currentState,
+                              record.controlsAccepted,
+                              record.win32ExitCode,
+                              record.serviceSpecificExitCode,
+                              record.checkPoint,
                               record.waitHint};
         // The diagnostic goes first: after a stopped report the process may end at any moment.
         SendDiagnostic(L"status", std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
@@ -151,11 +155,8 @@ private:
 };
 
 COvLedServiceModule::COvLedServiceModule()
-    : m_mainThreadId(GetCurrentThreadId()),
-      m_serviceName(LoadServiceName()),
-      m_managerLink(ServiceControlManager()),
-      m_serviceHost(std::make_unique<ServiceHost>(*this)),
-      m_controller(*m_serviceHost),
+    : m_mainThreadId(GetCurrentThreadId()), m_serviceName(LoadServiceName()), m_managerLink(ServiceControlManager()),
+      m_serviceHost(std::make_unique<ServiceHost>(*this)), m_controller(*m_serviceHost),
       m_previousModule(SetCurrentModule(this))
 {
     g_current.store(this);
@@ -168,7 +169,10 @@ COvLedServiceModule::~COvLedServiceModule()
     SetCurrentModule(m_previousModule);
 }
 
-COvLedServiceModule* COvLedServiceModule::Current() noexcept { return g_current.load(); }
+COvLedServiceModule* COvLedServiceModule::Current() noexcept
+{
+    return g_current.load();
+}
 
 COvLedServiceModule::ManagerLink COvLedServiceModule::ServiceControlManager()
 {
@@ -179,7 +183,10 @@ COvLedServiceModule::ManagerLink COvLedServiceModule::ServiceControlManager()
             }};
 }
 
-long COvLedServiceModule::AddLock() noexcept { return static_cast<long>(CoAddRefServerProcess()); }
+long COvLedServiceModule::AddLock() noexcept
+{
+    return static_cast<long>(CoAddRefServerProcess());
+}
 
 long COvLedServiceModule::ReleaseLock() noexcept
 {
@@ -207,8 +214,8 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
         return modulePath;
     });
     TypeLibraryRegistrar typeLibrary(modulePath);
-    service::Registration registration({machineClasses, userClasses, installer, typeLibrary, m_serviceName,
-                                        modulePath, HresultFromWin32(static_cast<long>(GetLastError()))});
+    service::Registration registration({machineClasses, userClasses, installer, typeLibrary, m_serviceName, modulePath,
+                                        HresultFromWin32(static_cast<long>(GetLastError()))});
 
     HResult code = S_OK;
     const bool start = service::HandleCommandLine(commandLine ? commandLine : L"", registration, code, SystemFoldCase);

@@ -12,8 +12,7 @@ namespace {
 using RegisterForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
 using UnregisterForUser = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-template <class Function>
-Function OleAutomationFunction(const char* name)
+template <class Function> Function OleAutomationFunction(const char* name)
 {
     const HMODULE oleaut = GetModuleHandleW(L"OLEAUT32.DLL");
     return oleaut ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(oleaut, name))) : nullptr;

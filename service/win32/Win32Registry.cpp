@@ -44,7 +44,10 @@ long RegistryEditor::DeleteTree(const std::wstring& path)
     return RegDeleteTreeW(m_root, Full(path).c_str()); // the named key goes with its subtree
 }
 
-long RegistryEditor::DeleteKey(const std::wstring& path) { return RegDeleteKeyW(m_root, Full(path).c_str()); }
+long RegistryEditor::DeleteKey(const std::wstring& path)
+{
+    return RegDeleteKeyW(m_root, Full(path).c_str());
+}
 
 bool RegistryEditor::KeyExists(const std::wstring& path)
 {

@@ -37,16 +37,17 @@ public:
 
     bool ServiceExists(const std::wstring& name) override
     {
-        return static_cast<bool>(UniqueServiceHandle(OpenServiceW(m_manager.get(), name.c_str(), SERVICE_QUERY_CONFIG)));
+        return static_cast<bool>(
+            UniqueServiceHandle(OpenServiceW(m_manager.get(), name.c_str(), SERVICE_QUERY_CONFIG)));
     }
 
     bool Create(const service::ServiceConfig& config) override
     {
         const std::wstring dependencies = MultiString(config.dependencies);
-        return static_cast<bool>(UniqueServiceHandle(CreateServiceW(
-            m_manager.get(), config.name.c_str(), config.name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-            config.startType, config.errorControl, config.binaryPath.c_str(), nullptr, nullptr, dependencies.c_str(),
-            nullptr, nullptr)));
+        return static_cast<bool>(UniqueServiceHandle(
+            CreateServiceW(m_manager.get(), config.name.c_str(), config.name.c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, config.startType, config.errorControl, config.binaryPath.c_str(),
+                           nullptr, nullptr, dependencies.c_str(), nullptr, nullptr)));
     }
 
     std::unique_ptr<service::IScmService> OpenForRemoval(const std::wstring& name) override

@@ -106,7 +106,10 @@ long FakeRegistry::DeleteKey(const std::wstring& path)
     return DeleteTree(path);
 }
 
-bool FakeRegistry::KeyExists(const std::wstring& path) { return Find(path) != nullptr; }
+bool FakeRegistry::KeyExists(const std::wstring& path)
+{
+    return Find(path) != nullptr;
+}
 
 std::vector<std::wstring> FakeRegistry::Subkeys(const std::wstring& path)
 {

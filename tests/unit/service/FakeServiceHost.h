@@ -17,7 +17,10 @@ namespace ovled::service::test {
 
 inline constexpr std::uint32_t kServiceThread = 42;
 
-inline std::string Narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
+inline std::string Narrow(std::wstring_view text)
+{
+    return std::string(text.begin(), text.end());
+}
 
 class FakeServiceHost final : public IServiceHost {
 public:

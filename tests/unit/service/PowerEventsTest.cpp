@@ -9,11 +9,11 @@
 namespace ovled {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using test::FakeBoard;
 using test::SteppedClock;
 using test::TempFolder;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 class PowerEventsTest : public ::testing::Test {
 protected:
@@ -21,8 +21,8 @@ protected:
     {
         m_board = std::make_unique<FakeBoard>(strips);
         m_settings = std::make_unique<LightingSettings>(m_folder / "Lighting.xml");
-        m_manager = std::make_unique<LightingManager>(*m_settings, *m_board, *m_board, m_clock,
-                                                      LightingManager::Timing{});
+        m_manager =
+            std::make_unique<LightingManager>(*m_settings, *m_board, *m_board, m_clock, LightingManager::Timing{});
         m_handler = std::make_unique<PowerEventHandler>(*m_manager, *m_board);
     }
     // What the devices were told, without the music driver's part.
@@ -69,8 +69,8 @@ TEST_F(PowerEventsTest, ResumeRestoresAndStoresEveryStripsModeAndSwitchesTheStri
     ClearCalls();
 
     m_handler->OnPowerBroadcast(kPowerResumeAutomatic);
-    EXPECT_THAT(DeviceCalls(), ElementsAre("strip 0: EnterMusicMode", "strip 1: EnterThermalMode",
-                                           "strip 2: EnterMusicMode"));
+    EXPECT_THAT(DeviceCalls(),
+                ElementsAre("strip 0: EnterMusicMode", "strip 1: EnterThermalMode", "strip 2: EnterMusicMode"));
     EXPECT_EQ(m_settings->GetExternalMode(0), kModeMusic);
     EXPECT_EQ(m_settings->GetExternalMode(1), kModeThermal);
     EXPECT_EQ(m_settings->GetExternalMode(2), kModeMusic);

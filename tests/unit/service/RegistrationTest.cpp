@@ -1,6 +1,6 @@
+#include "service/Registration.h"
 #include "platform/Notifier.h"
 #include "service/Identifiers.h"
-#include "service/Registration.h"
 #include "service/ServiceControl.h"
 #include "tests/unit/service/FakeRegistry.h"
 
@@ -13,9 +13,9 @@
 namespace ovled::service {
 namespace {
 
+using test::FakeRegistry;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using test::FakeRegistry;
 
 const std::wstring kExe = L"C:\\Orvex\\OvLedService.exe";
 const std::wstring kName(kServiceName);
@@ -144,8 +144,8 @@ protected:
     }
     void InstallExisting()
     {
-        m_scm.services[kName] = ServiceConfig{kName, L"\"C:\\old\\OvLedService.exe\"", kServiceDemandStart,
-                                              kServiceErrorNormal, {L"RPCSS"}};
+        m_scm.services[kName] = ServiceConfig{
+            kName, L"\"C:\\old\\OvLedService.exe\"", kServiceDemandStart, kServiceErrorNormal, {L"RPCSS"}};
         m_machine.CreateKey(AppIdKeyPath());
         m_machine.SetString(AppIdKeyPath(), L"LocalService", kName);
     }

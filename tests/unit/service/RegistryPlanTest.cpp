@@ -7,10 +7,10 @@
 namespace ovled::service {
 namespace {
 
+using test::FakeRegistry;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using test::FakeRegistry;
 
 const std::wstring kPath = L"C:\\Program Files\\Orvex's LED\\OvLedService.exe";
 const std::wstring kClassKey = L"CLSID\\{361DC8C5-F8D3-4CA5-856B-946A98360025}";
@@ -100,8 +100,9 @@ TEST_F(RegistryPlanTest, CheckingNamesEveryDifference)
                                      L"missing value " + kClassKey + L" AppID",
                                      L"unexpected key " + kClassKey + L"\\InprocServer32",
                                      L"unexpected value " + kClassKey + L"\\ProgID Extra",
-                                     L"value " + kClassKey + L"\\TypeLib (default) is \"7\", not "
-                                                             L"\"{EDBE5A7E-664F-4DD7-9025-6A8DFED813CF}\"",
+                                     L"value " + kClassKey +
+                                         L"\\TypeLib (default) is \"7\", not "
+                                         L"\"{EDBE5A7E-664F-4DD7-9025-6A8DFED813CF}\"",
                                      L"value " + kClassKey + L"\\Version (default) is \"2.0\", not \"1.0\""));
 }
 

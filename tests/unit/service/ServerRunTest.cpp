@@ -43,7 +43,10 @@ public:
     void DetachShutdownMonitor() override { calls.push_back("detach monitor"); }
     void ReportRunning() override { calls.push_back("running"); }
     void RunMessageLoop() override { calls.push_back("loop"); }
-    void Pause(std::chrono::milliseconds duration) override { calls.push_back("pause " + std::to_string(duration.count())); }
+    void Pause(std::chrono::milliseconds duration) override
+    {
+        calls.push_back("pause " + std::to_string(duration.count()));
+    }
 
     std::vector<std::string> calls;
     HResult registerResult = kSOk;

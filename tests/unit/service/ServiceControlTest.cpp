@@ -11,9 +11,9 @@
 namespace ovled::service {
 namespace {
 
+using test::FakeServiceHost;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using test::FakeServiceHost;
 
 constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000Eu);
 class ServiceControllerTest : public ::testing::Test {
@@ -43,10 +43,9 @@ TEST_F(ServiceControllerTest, ACleanRunReportsEveryStateInOrderAndEndsWithExitCo
     m_controller.ControlHandler(kControlStop); // the dispatcher runs the handler on another thread
     serviceThread.join();
 
-    EXPECT_THAT(m_host.Calls(),
-                ElementsAre("queue", "handler", "status 2 exit 0", "com init", "run", "event Service started/resumed",
-                            "status 4 exit 0", "status 3 exit 0", "quit to 42", "com uninit",
-                            "event Service stopped", "status 1 exit 0"));
+    EXPECT_THAT(m_host.Calls(), ElementsAre("queue", "handler", "status 2 exit 0", "com init", "run",
+                                            "event Service started/resumed", "status 4 exit 0", "status 3 exit 0",
+                                            "quit to 42", "com uninit", "event Service stopped", "status 1 exit 0"));
     EXPECT_EQ(m_controller.CurrentState(), kServiceStopped);
     EXPECT_EQ(m_controller.Win32ExitCode(), 0u);
 }

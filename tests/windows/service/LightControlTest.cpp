@@ -1,7 +1,7 @@
-#include "lighting/LightingManager.h"
 #include "lighting/win32/LightControl.h"
-#include "platform/win32/Unique.h"
+#include "lighting/LightingManager.h"
 #include "platform/Singleton.h"
+#include "platform/win32/Unique.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/SteppedClock.h"
 #include "tests/support/TempFolder.h"
@@ -15,10 +15,10 @@
 namespace ovled::win32 {
 namespace {
 
-using ::testing::IsEmpty;
-using test::FakeBoard;
 using ovled::LightingManager;
 using ovled::LightingSettings;
+using test::FakeBoard;
+using ::testing::IsEmpty;
 
 // Counts the module locks that objects and the factory take.
 class CountingModule final : public IComServerModule {
@@ -57,8 +57,7 @@ class LightControlTest : public ::testing::Test {
 protected:
     LightControlTest()
         : m_settings(m_folder / "Lighting.xml"),
-          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}),
-          m_useManager(m_manager)
+          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}), m_useManager(m_manager)
     {
     }
 
@@ -237,9 +236,9 @@ TEST_F(LightControlTest, LateBoundCallsReachModeByIndexThroughItsDispatchId)
 
     DISPPARAMS get{&arguments[1], nullptr, 1, 0};
     UniqueVariant result;
-    EXPECT_EQ(control->Invoke(6, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get, result.get(), nullptr,
-                              nullptr),
-              S_OK);
+    EXPECT_EQ(
+        control->Invoke(6, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get, result.get(), nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(result->vt, VT_I2);
     EXPECT_EQ(result->iVal, 2);
 }

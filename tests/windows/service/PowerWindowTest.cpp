@@ -13,18 +13,17 @@
 namespace ovled::win32 {
 namespace {
 
-using ::testing::ElementsAre;
-using test::FakeBoard;
 using ovled::LightingManager;
 using ovled::LightingSettings;
+using test::FakeBoard;
+using ::testing::ElementsAre;
 
 // The window thread of the process entry, over a fake board, run on a thread the test can join.
 class PowerWindowTest : public ::testing::Test {
 protected:
     PowerWindowTest()
         : m_settings(m_folder / "Lighting.xml"),
-          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}),
-          m_useManager(m_manager)
+          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}), m_useManager(m_manager)
     {
         m_holder.devices = &m_board;
         m_thread = std::thread(PowerWindowThreadProc, &m_holder);

@@ -73,9 +73,9 @@ TEST_F(ServiceEntryTest, ARunReportsStartPendingRunningStopPendingAndStoppedWith
         COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
     }));
     ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
-    EXPECT_THAT(Lines(), ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed",
-                                     L"status 4 exit 0x00000000", L"status 3 exit 0x00000000",
-                                     L"event Service stopped", L"status 1 exit 0x00000000"));
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed", L"status 4 exit 0x00000000",
+                            L"status 3 exit 0x00000000", L"event Service stopped", L"status 1 exit 0x00000000"));
     EXPECT_EQ(m_module.Controller().Win32ExitCode(), 0u);
     EXPECT_EQ(m_module.LockCount(), -1) << "a service counts released locks down but never ends on them";
     EXPECT_EQ(m_reports, 4) << "every status also went to the service control manager";
@@ -90,8 +90,8 @@ TEST_F(ServiceEntryTest, AStopDuringStartUpIsKeptAndEndsTheLoopAsSoonAsItRuns)
     });
     ASSERT_TRUE(RunServiceEntry()) << "the quit posted before the message loop was lost";
     ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
-    EXPECT_THAT(Lines(), ElementsAre(L"status 3 exit 0x00000000", L"event Service stopped",
-                                     L"status 1 exit 0x00000000"));
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"status 3 exit 0x00000000", L"event Service stopped", L"status 1 exit 0x00000000"));
 }
 
 TEST_F(ServiceEntryTest, AHandlerThatCannotBeRegisteredIsLoggedAndTheEntryReturns)
@@ -105,14 +105,14 @@ TEST_F(ServiceEntryTest, AHandlerThatCannotBeRegisteredIsLoggedAndTheEntryReturn
 
 TEST_F(ServiceEntryTest, ControlsOtherThanTheFiveKnownOnesAreBadRequests)
 {
-    const DWORD controls[] = {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_INTERROGATE,
-                              SERVICE_CONTROL_SHUTDOWN, 0, 200};
+    const DWORD controls[] = {
+        SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_SHUTDOWN, 0, 200};
     for (DWORD control : controls)
         COvLedServiceModule::ServiceControlHandler(control);
     SendDiagnostic(L"event", L"controls sent"); // arrives after everything the controls sent
     ASSERT_NE(m_listener.WaitFor(L"event", L"controls sent").processId, 0u);
-    EXPECT_THAT(Lines(), ElementsAre(L"event Bad service request", L"event Bad service request",
-                                     L"event controls sent"));
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"event Bad service request", L"event Bad service request", L"event controls sent"));
     EXPECT_EQ(m_module.Controller().CurrentState(), 1u);
 }
 

@@ -26,9 +26,9 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(m_copy.Run(L"/RegServer").exitCode, 0u);
-        ASSERT_EQ(CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl,
-                                   m_control.put_void()),
-                  S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl, m_control.put_void()),
+            S_OK);
         m_server = m_copy.WaitForServerProcess();
         ASSERT_TRUE(m_server);
     }
@@ -84,8 +84,8 @@ TEST_F(LocalServerProcessTest, AClientSetsAndReadsModesEarlyAndLateBoundAndTheFi
 
     DISPPARAMS get{&arguments[1], nullptr, 1, 0};
     UniqueVariant result;
-    EXPECT_EQ(dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get,
-                               result.get(), nullptr, nullptr),
+    EXPECT_EQ(dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get, result.get(),
+                               nullptr, nullptr),
               S_OK);
     EXPECT_EQ(result->vt, VT_I2);
     EXPECT_EQ(result->iVal, 1);

@@ -189,14 +189,18 @@ TEST_F(RegistrationProcessTest, AServiceThatCannotBeCreatedIsReportedWithoutAMes
     // A service that already uses our display name makes the creation fail.
     {
         win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        win32::UniqueServiceHandle blocker(CreateServiceW(
-            manager.get(), L"OvLed Test Blocker", kServiceName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-            SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\windows\\system32\\cmd.exe", nullptr, nullptr,
-            nullptr, nullptr, nullptr));
+        win32::UniqueServiceHandle blocker(
+            CreateServiceW(manager.get(), L"OvLed Test Blocker", kServiceName, SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                           L"C:\\windows\\system32\\cmd.exe", nullptr, nullptr, nullptr, nullptr, nullptr));
         ASSERT_TRUE(blocker);
     }
     DiagnosticListener listener;
+    // Without the variable that tests set, too: nobody can see Wine's null-driver desktop, so no box
+    // may wait there for a click.
+    SetEnvironmentVariableW(L"OVLED_NO_MESSAGE_BOXES", nullptr);
     const ProcessResult run = m_copy.Run(L"/Service");
+    SetEnvironmentVariableW(L"OVLED_NO_MESSAGE_BOXES", L"1");
     EXPECT_EQ(run.exitCode, 0u) << "the class and the type library were still registered";
     EXPECT_NE(listener.WaitFor(L"notice", L"Orvex LED Control Service: Could not start service").processId, 0u);
     EXPECT_EQ(m_machine.ReadString(kAppIdKey, L"LocalService"), L"Orvex LED Control Service");

@@ -51,10 +51,10 @@ TEST_F(ServiceProcessTest, StartedByTheServiceManagerItReportsEachStateLogsItsEv
     ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
     EXPECT_EQ(WaitForExit(process.get()), 0u) << "a clean stop ends the process with 0";
     ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
-    EXPECT_THAT(Lines(), ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed",
-                                     L"status 4 exit 0x00000000", L"event Bad service request",
-                                     L"status 3 exit 0x00000000", L"event Service stopped",
-                                     L"status 1 exit 0x00000000"));
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed", L"status 4 exit 0x00000000",
+                            L"event Bad service request", L"status 3 exit 0x00000000", L"event Service stopped",
+                            L"status 1 exit 0x00000000"));
     const auto state = QueryOvLedService();
     ASSERT_TRUE(state);
     EXPECT_EQ(state->state, DWORD{SERVICE_STOPPED});
@@ -67,9 +67,9 @@ TEST_F(ServiceProcessTest, ComActivationStartsTheServiceWhichOutlivesItsLastClie
     {
         win32::ScopedComInit com;
         win32::ComPtr<ILightControl> control;
-        ASSERT_EQ(CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl,
-                                   control.put_void()),
-                  S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl, control.put_void()),
+            S_OK);
         EXPECT_EQ(control->put_ModeByIndex(-1, 1), S_OK);
         SHORT mode = 0;
         EXPECT_EQ(control->get_ModeByIndex(-1, &mode), S_OK);

@@ -10,8 +10,8 @@ namespace {
 HANDLE CreateInstance()
 {
     return CreateNamedPipeW(win32::kDiagnosticPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 8192,
-                            0, nullptr);
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 8192, 0,
+                            nullptr);
 }
 
 } // namespace

@@ -17,7 +17,10 @@ namespace {
 
 constexpr wchar_t kBlockerService[] = L"OvLed Test Blocker";
 
-std::wstring Text(std::wstring_view view) { return std::wstring(view); }
+std::wstring Text(std::wstring_view view)
+{
+    return std::wstring(view);
+}
 
 void RemoveService(const wchar_t* name)
 {
@@ -44,10 +47,8 @@ void RemoveService(const wchar_t* name)
 void RemoveRegistration()
 {
     const std::wstring keys[] = {
-        L"CLSID\\" + Text(service::kLightControlClsid),
-        Text(service::kProgId),
-        Text(service::kVersionIndependentProgId),
-        L"TypeLib\\" + Text(service::kTypeLibraryId),
+        L"CLSID\\" + Text(service::kLightControlClsid),   Text(service::kProgId),
+        Text(service::kVersionIndependentProgId),         L"TypeLib\\" + Text(service::kTypeLibraryId),
         L"Interface\\" + Text(service::kLightControlIid),
     };
     for (auto root : {win32::RegistryEditor::MachineClasses(), win32::RegistryEditor::UserClasses()}) {
@@ -69,7 +70,10 @@ ServerCopy::ServerCopy()
     Cleanup();
 }
 
-ServerCopy::~ServerCopy() { Cleanup(); }
+ServerCopy::~ServerCopy()
+{
+    Cleanup();
+}
 
 void ServerCopy::Cleanup() const
 {
@@ -146,8 +150,7 @@ std::vector<UniqueHandle> ServerCopy::ServerProcesses() const
                                          entry.th32ProcessID));
         wchar_t path[MAX_PATH * 2];
         DWORD length = ARRAYSIZE(path);
-        if (process && QueryFullProcessImageNameW(process.get(), 0, path, &length) &&
-            _wcsicmp(path, exe.c_str()) == 0)
+        if (process && QueryFullProcessImageNameW(process.get(), 0, path, &length) && _wcsicmp(path, exe.c_str()) == 0)
             processes.push_back(std::move(process));
     }
     return processes;
@@ -176,8 +179,8 @@ std::optional<ServiceState> QueryOvLedService()
         return std::nullopt;
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
-    if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                              sizeof(status), &needed))
+    if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                              &needed))
         return std::nullopt;
     return ServiceState{status.dwCurrentState, status.dwWin32ExitCode, status.dwProcessId};
 }
@@ -192,9 +195,10 @@ bool StartOvLedService()
 bool SendServiceControl(DWORD control)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName,
-                                                       SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL)
-                                        : nullptr);
+    UniqueServiceHandle service(manager
+                                    ? OpenServiceW(manager.get(), kServiceName,
+                                                   SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL)
+                                    : nullptr);
     SERVICE_STATUS status{};
     return service && ControlService(service.get(), control, &status);
 }
