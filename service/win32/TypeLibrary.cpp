@@ -49,10 +49,13 @@ std::vector<RegistryEditor> Roots(bool perUser)
 }
 
 // Wine's 64-bit registration writes "win64" only; a 32-bit client then finds no library to marshal
-// with. The "win32" entry names the same file.
-void AddWin32Entry([[maybe_unused]] const TLIBATTR& attributes, [[maybe_unused]] bool perUser)
+// with. The "win32" entry names the same file. A 32-bit build's registration writes "win32" itself.
+constexpr bool kWin64 = sizeof(void*) == 8;
+
+void AddWin32Entry(const TLIBATTR& attributes, bool perUser)
 {
-#ifdef _WIN64
+    if (!kWin64)
+        return;
     for (auto& root : Roots(perUser)) {
         const std::wstring key = LocaleKey(attributes);
         if (const auto path = root.ReadString(key + L"\\win64", L"")) {
@@ -61,18 +64,17 @@ void AddWin32Entry([[maybe_unused]] const TLIBATTR& attributes, [[maybe_unused]]
             return;
         }
     }
-#endif
 }
 
-void RemoveWin32Entry([[maybe_unused]] const TLIBATTR& attributes, [[maybe_unused]] bool perUser)
+void RemoveWin32Entry(const TLIBATTR& attributes, bool perUser)
 {
-#ifdef _WIN64
+    if (!kWin64)
+        return;
     for (auto& root : Roots(perUser)) {
         const std::wstring key = LocaleKey(attributes);
         if (root.KeyExists(key + L"\\win64"))
             (void)root.DeleteTree(key + L"\\win32");
     }
-#endif
 }
 
 } // namespace
