@@ -9,3 +9,13 @@ ovled_add_gtest(audio_tests
     unit/audio/CaptureTimerTest.cpp
   LIBS ovled_audio ovled_test_support
   LABELS unit concurrency)
+
+if(WIN32)
+  ovled_add_gtest(audio_windows_tests
+    SOURCES
+      unit/audio/AudioTestSupport.cpp
+      windows/audio/FakeCoreAudio.cpp
+      windows/audio/LoopbackCaptureTest.cpp
+    LIBS ovled_audio
+    LABELS windows)
+endif()
