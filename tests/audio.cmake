@@ -19,3 +19,15 @@ if(WIN32)
     LIBS ovled_audio
     LABELS windows)
 endif()
+
+if(WIN32)
+  # Real audio through a private PulseAudio: the wrapper starts it, plays a tone, and tears it down.
+  ovled_add_gtest(audio_real_capture_tests
+    SOURCES
+      unit/audio/AudioTestSupport.cpp
+      windows/audio/RealCaptureTest.cpp
+    LIBS ovled_audio
+    LABELS windows audio-device
+    WRAPPER ${CMAKE_CURRENT_SOURCE_DIR}/windows/audio/real-capture.sh
+    TIMEOUT 120)
+endif()
