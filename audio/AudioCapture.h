@@ -11,8 +11,8 @@ namespace ovled {
 
 // (first frame, frame count, the packet's buffer flags, samples per frame). The samples are interleaved
 // signed 16-bit little-endian PCM; the pointer is valid only during the call.
-using AudioDataCallback =
-    std::function<void(const std::uint8_t* data, std::uint32_t frameCount, std::uint32_t flags, std::uint16_t channels)>;
+using AudioDataCallback = std::function<void(const std::uint8_t* data, std::uint32_t frameCount, std::uint32_t flags,
+                                             std::uint16_t channels)>;
 
 class IAudioCapture {
 public:

@@ -97,9 +97,15 @@ BandLevels AudioEffect::Bands() const noexcept
             m_bandHigh.load(std::memory_order_relaxed)};
 }
 
-void AudioEffect::StartColorThread() { (void)m_colorThread.Start(); }
+void AudioEffect::StartColorThread()
+{
+    (void)m_colorThread.Start();
+}
 
-void AudioEffect::StopColorThread() { m_colorThread.RequestStop(); }
+void AudioEffect::StopColorThread()
+{
+    m_colorThread.RequestStop();
+}
 
 void AudioEffect::EnableDevice(int deviceIndex)
 {

@@ -42,6 +42,9 @@ void CapturePrint(const char* format, ...) noexcept
 }
 
 ScopedCaptureLog::ScopedCaptureLog(ICaptureLog& log) noexcept : m_previous(g_log.exchange(&log)) {}
-ScopedCaptureLog::~ScopedCaptureLog() { g_log.store(m_previous); }
+ScopedCaptureLog::~ScopedCaptureLog()
+{
+    g_log.store(m_previous);
+}
 
 } // namespace ovled

@@ -29,11 +29,7 @@ public:
     WorkBlock(const WorkBlock&) = delete;
     WorkBlock& operator=(const WorkBlock&) = delete;
 
-    template <class T>
-    T* As() const noexcept
-    {
-        return static_cast<T*>(m_data);
-    }
+    template <class T> T* As() const noexcept { return static_cast<T*>(m_data); }
 
 private:
     std::pmr::memory_resource* const m_memory;
@@ -52,15 +48,13 @@ std::int16_t SampleAt(const std::uint8_t* bytes) noexcept
 // the edge "integer indefinite", so the band holds bin 1 alone.
 int UpperEdge(double base, int band, int bandCount) noexcept
 {
-    const double exponent =
-        bandCount > 1 ? band * 10.0 / (bandCount - 1) : std::numeric_limits<double>::quiet_NaN();
+    const double exponent = bandCount > 1 ? band * 10.0 / (bandCount - 1) : std::numeric_limits<double>::quiet_NaN();
     return TruncateToInt(std::pow(base, exponent));
 }
 
 } // namespace
 
-std::vector<float> KISS_FFT::Analyze(const std::uint8_t* samples, std::uint32_t frameCount,
-                                     std::uint16_t channelCount)
+std::vector<float> KISS_FFT::Analyze(const std::uint8_t* samples, std::uint32_t frameCount, std::uint16_t channelCount)
 {
     try {
         return AnalyzeOrThrow(samples, frameCount, channelCount);

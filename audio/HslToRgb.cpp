@@ -37,14 +37,15 @@ Rgb HslToRgb(float hue, float saturation, float lightness) noexcept
         const std::uint8_t grey = ToByte(lightness * 255.0f);
         return {grey, grey, grey};
     }
-    const float q = lightness < 0.5f ? (saturation + 1.0f) * lightness : (lightness + saturation) - lightness * saturation;
+    const float q =
+        lightness < 0.5f ? (saturation + 1.0f) * lightness : (lightness + saturation) - lightness * saturation;
     const float p = lightness * 2.0f - q;
     return {ToByte(Channel(p, q, hue + kOneThird) * 255.0f), ToByte(Channel(p, q, hue) * 255.0f),
             ToByte(Channel(p, q, hue - kOneThird) * 255.0f)};
 }
 
-void HslToRgb(const float* hue, const float* saturation, const float* lightness, std::uint8_t* red,
-              std::uint8_t* green, std::uint8_t* blue) noexcept
+void HslToRgb(const float* hue, const float* saturation, const float* lightness, std::uint8_t* red, std::uint8_t* green,
+              std::uint8_t* blue) noexcept
 {
     const Rgb colour = HslToRgb(*hue, *saturation, *lightness);
     *red = colour.red;

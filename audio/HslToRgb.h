@@ -18,7 +18,7 @@ struct Rgb {
 Rgb HslToRgb(float hue, float saturation, float lightness) noexcept;
 
 // The same through pointers, as the LED controllers call it.
-void HslToRgb(const float* hue, const float* saturation, const float* lightness, std::uint8_t* red,
-              std::uint8_t* green, std::uint8_t* blue) noexcept;
+void HslToRgb(const float* hue, const float* saturation, const float* lightness, std::uint8_t* red, std::uint8_t* green,
+              std::uint8_t* blue) noexcept;
 
 } // namespace ovled

@@ -16,7 +16,7 @@ namespace ovled {
 // Firmware items of the music colour.
 inline constexpr std::uint32_t kOnboardEcColourItem = 0x13060040; // present: onboard colour goes to the EC
 inline constexpr std::uint32_t kOnboardColourItem = 0x13060043;
-inline constexpr std::uint32_t kStripSelectItem = 0x13060046;     // value bits 8-15: strip count
+inline constexpr std::uint32_t kStripSelectItem = 0x13060046; // value bits 8-15: strip count
 inline constexpr std::uint32_t kStripColourItem = 0x13060049;
 inline constexpr std::uint32_t kOnboardItemFlags = 1;
 inline constexpr std::uint32_t kStripItemFlags = 3;

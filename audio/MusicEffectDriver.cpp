@@ -13,7 +13,10 @@ MusicEffectDriver::MusicEffectDriver(std::unique_ptr<IAudioCapture> capture, std
                                   std::uint16_t channels) { effect->UpdateBands(data, frameCount, channels); });
 }
 
-MusicEffectDriver::~MusicEffectDriver() { Stop(); }
+MusicEffectDriver::~MusicEffectDriver()
+{
+    Stop();
+}
 
 void MusicEffectDriver::EnableDevice(int deviceIndex)
 {

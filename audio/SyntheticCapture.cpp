@@ -52,9 +52,15 @@ SyntheticCapture::SyntheticCapture(platform::IWaitClock& clock, SyntheticFormat 
 {
 }
 
-SyntheticCapture::~SyntheticCapture() { m_thread.StopAndWait(); }
+SyntheticCapture::~SyntheticCapture()
+{
+    m_thread.StopAndWait();
+}
 
-void SyntheticCapture::SetDataCallback(AudioDataCallback callback) { m_callback = std::move(callback); }
+void SyntheticCapture::SetDataCallback(AudioDataCallback callback)
+{
+    m_callback = std::move(callback);
+}
 
 bool SyntheticCapture::Start()
 {

@@ -2,8 +2,7 @@
 
 namespace ovled {
 
-ThermalThread::ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period,
-                             std::function<void()> cycle)
+ThermalThread::ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle)
     : m_worker(clock, period, [cycle = std::move(cycle)] { return cycle; })
 {
 }

@@ -11,7 +11,10 @@ PeriodicThread::PeriodicThread(IWaitClock& clock, std::chrono::milliseconds peri
 {
 }
 
-PeriodicThread::~PeriodicThread() { StopAndWait(); }
+PeriodicThread::~PeriodicThread()
+{
+    StopAndWait();
+}
 
 bool PeriodicThread::IsRunning() const
 {

@@ -24,11 +24,13 @@ constexpr GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0
 // What WAVEFORMATEXTENSIBLE adds to WAVEFORMATEX.
 constexpr WORD kExtensibleExtraBytes = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
 
-unsigned Hex(HRESULT hr) noexcept { return static_cast<unsigned>(hr); }
+unsigned Hex(HRESULT hr) noexcept
+{
+    return static_cast<unsigned>(hr);
+}
 
 // Runs an action when the scope ends, on every path.
-template <class Action>
-class OnExit {
+template <class Action> class OnExit {
 public:
     explicit OnExit(Action action) noexcept : m_action(std::move(action)) {}
     ~OnExit() { m_action(); }
@@ -41,9 +43,15 @@ private:
 
 } // namespace
 
-HANDLE CaptureKernel::CreateStopEvent() noexcept { return CreateEventW(nullptr, FALSE, FALSE, nullptr); }
+HANDLE CaptureKernel::CreateStopEvent() noexcept
+{
+    return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
 
-HANDLE CaptureKernel::CreateTimer() noexcept { return CreateWaitableTimerW(nullptr, FALSE, nullptr); }
+HANDLE CaptureKernel::CreateTimer() noexcept
+{
+    return CreateWaitableTimerW(nullptr, FALSE, nullptr);
+}
 
 BOOL CaptureKernel::ArmTimer(HANDLE timer, const LARGE_INTEGER& dueTime, LONG periodMs) noexcept
 {
@@ -55,7 +63,10 @@ HANDLE CaptureKernel::EnterCaptureClass(DWORD* taskIndex) noexcept
     return AvSetMmThreadCharacteristicsW(L"Capture", taskIndex);
 }
 
-void CaptureKernel::LeaveCaptureClass(HANDLE task) noexcept { AvRevertMmThreadCharacteristics(task); }
+void CaptureKernel::LeaveCaptureClass(HANDLE task) noexcept
+{
+    AvRevertMmThreadCharacteristics(task);
+}
 
 HANDLE CaptureKernel::CreateCaptureThread(LPTHREAD_START_ROUTINE procedure, void* parameter) noexcept
 {
@@ -108,9 +119,15 @@ LoopbackCapture::LoopbackCapture(EnumeratorSource enumerators, CaptureKernel& ke
 {
 }
 
-LoopbackCapture::~LoopbackCapture() { Stop(); }
+LoopbackCapture::~LoopbackCapture()
+{
+    Stop();
+}
 
-void LoopbackCapture::SetDataCallback(AudioDataCallback callback) { m_dataCallback = std::move(callback); }
+void LoopbackCapture::SetDataCallback(AudioDataCallback callback)
+{
+    m_dataCallback = std::move(callback);
+}
 
 bool LoopbackCapture::Start()
 {
@@ -162,7 +179,10 @@ bool LoopbackCapture::Stop()
     return true;
 }
 
-HRESULT LoopbackCapture::GetDefaultRenderDevice(IMMDevice** device) { return GetDefaultEndpoint(eRender, device); }
+HRESULT LoopbackCapture::GetDefaultRenderDevice(IMMDevice** device)
+{
+    return GetDefaultEndpoint(eRender, device);
+}
 
 HRESULT LoopbackCapture::GetDefaultEndpoint(EDataFlow flow, IMMDevice** device)
 {
@@ -357,8 +377,8 @@ HRESULT LoopbackCapture::Drain(IAudioCaptureClient* capture, UINT32 passes)
         m_framesCaptured += frames;
         hr = capture->ReleaseBuffer(frames);
         if (FAILED(hr)) {
-            CapturePrint("IAudioCaptureClient::ReleaseBuffer failed on pass %u after %u frames: hr = 0x%08x\n",
-                         passes, m_framesCaptured, Hex(hr));
+            CapturePrint("IAudioCaptureClient::ReleaseBuffer failed on pass %u after %u frames: hr = 0x%08x\n", passes,
+                         m_framesCaptured, Hex(hr));
             return hr;
         }
         hr = capture->GetNextPacketSize(&packetFrames);

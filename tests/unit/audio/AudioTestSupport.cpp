@@ -59,6 +59,18 @@ std::string RecordingCaptureLog::Text()
     return all;
 }
 
+void RecordingNotifier::Notify(std::wstring_view text, std::wstring_view caption) noexcept
+{
+    std::lock_guard lock(m_mutex);
+    m_notes.push_back(std::wstring(caption) + L": " + std::wstring(text));
+}
+
+std::vector<std::wstring> RecordingNotifier::Notes()
+{
+    std::lock_guard lock(m_mutex);
+    return m_notes;
+}
+
 void HandCapture::SetDataCallback(AudioDataCallback callback)
 {
     std::lock_guard lock(m_mutex);

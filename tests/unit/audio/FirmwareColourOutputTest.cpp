@@ -135,7 +135,8 @@ TEST(FirmwareColourOutput, OnlyTheEnabledKindOfDeviceIsTouched)
     FirmwareColourOutput output(board);
 
     Write(output, {1});
-    EXPECT_EQ(board.Writes(), (std::vector<std::string>{"write 13060046 = 1 flags 3", "write 13060049 = 112233 flags 3"}));
+    EXPECT_EQ(board.Writes(),
+              (std::vector<std::string>{"write 13060046 = 1 flags 3", "write 13060049 = 112233 flags 3"}));
     for (const auto& entry : board.Journal()) {
         EXPECT_EQ(entry.find("13060040"), std::string::npos) << "onboard untouched: " << entry;
         EXPECT_EQ(entry.find("13060043"), std::string::npos) << "onboard untouched: " << entry;

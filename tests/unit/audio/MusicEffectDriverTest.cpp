@@ -136,10 +136,18 @@ TEST_F(Driver, OperationsFromSeveralThreadsNeverOverlap)
             std::mt19937 random(static_cast<unsigned>(t));
             for (int i = 0; i < 200; ++i) {
                 switch (random() % 4) {
-                case 0: driver->Start(); break;
-                case 1: driver->Stop(); break;
-                case 2: driver->EnableDevice(static_cast<int>(random() % 3) - 1); break;
-                default: driver->DisableDevice(static_cast<int>(random() % 3) - 1); break;
+                case 0:
+                    driver->Start();
+                    break;
+                case 1:
+                    driver->Stop();
+                    break;
+                case 2:
+                    driver->EnableDevice(static_cast<int>(random() % 3) - 1);
+                    break;
+                default:
+                    driver->DisableDevice(static_cast<int>(random() % 3) - 1);
+                    break;
                 }
             }
         });
@@ -158,14 +166,14 @@ TEST(SyntheticCapture, PlaysOnePacketPerPeriodUntilStopped)
     SyntheticCapture source(clock, kStereo480, ToneGenerator(kStereo480, 100.0, 0.5));
     std::mutex mutex;
     std::vector<std::vector<std::uint8_t>> packets;
-    source.SetDataCallback([&](const std::uint8_t* data, std::uint32_t frames, std::uint32_t flags,
-                               std::uint16_t channels) {
-        EXPECT_EQ(frames, 480u);
-        EXPECT_EQ(flags, 0u);
-        EXPECT_EQ(channels, 2);
-        std::lock_guard lock(mutex);
-        packets.emplace_back(data, data + frames * channels * 2);
-    });
+    source.SetDataCallback(
+        [&](const std::uint8_t* data, std::uint32_t frames, std::uint32_t flags, std::uint16_t channels) {
+            EXPECT_EQ(frames, 480u);
+            EXPECT_EQ(flags, 0u);
+            EXPECT_EQ(channels, 2);
+            std::lock_guard lock(mutex);
+            packets.emplace_back(data, data + frames * channels * 2);
+        });
     source.Start();
     ASSERT_TRUE(clock.WaitForWaiters(1));
     EXPECT_EQ(clock.LastPeriod(), std::chrono::milliseconds(10));

@@ -74,9 +74,9 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
                                     REFERENCE_TIME periodicity, const WAVEFORMATEX* format, LPCGUID session)
 {
     const auto* bytes = reinterpret_cast<const BYTE*>(format);
-    initializations.push_back(
-        {mode, flags, duration, periodicity, std::vector<BYTE>(bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize),
-         session != nullptr});
+    initializations.push_back({mode, flags, duration, periodicity,
+                               std::vector<BYTE>(bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize),
+                               session != nullptr});
     return initializeResult;
 }
 
@@ -128,7 +128,10 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD, PROPVARIANT*, void** out)
     return m_client.QueryInterface(iid, out);
 }
 
-FakeEndpoint::FakeEndpoint() { client.mixFormat = FloatFormat(48000, 2); }
+FakeEndpoint::FakeEndpoint()
+{
+    client.mixFormat = FloatFormat(48000, 2);
+}
 
 bool FakeEndpoint::AllReleased() const
 {

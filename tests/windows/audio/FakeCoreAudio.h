@@ -21,8 +21,7 @@
 
 namespace ovled::test {
 
-template <class Interface>
-class FakeUnknown : public Interface {
+template <class Interface> class FakeUnknown : public Interface {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
@@ -46,7 +45,7 @@ struct FakePacket {
     std::vector<BYTE> bytes;
     UINT32 frames = 0;
     DWORD flags = 0;
-    HRESULT getBuffer = S_OK;  // GetBuffer's result for this packet
+    HRESULT getBuffer = S_OK;    // GetBuffer's result for this packet
     bool reportNoFrames = false; // GetBuffer says 0 frames although a packet is pending
     HRESULT release = S_OK;
 };

@@ -1,5 +1,4 @@
 #include "audio/win32/LoopbackCapture.h"
-#include "platform/Notifier.h"
 #include "tests/unit/audio/AudioTestSupport.h"
 #include "tests/windows/audio/FakeCoreAudio.h"
 
@@ -17,28 +16,13 @@ using test::FakePacket;
 
 constexpr DWORD kInvalidTaskName = 1550; // ERROR_INVALID_TASK_NAME, missing from mingw's headers
 
-class RecordingNotifier final : public platform::INotifier {
-public:
-    void Notify(std::wstring_view text, std::wstring_view caption) noexcept override
-    {
-        std::lock_guard lock(m_mutex);
-        m_notes.push_back(std::wstring(caption) + L": " + std::wstring(text));
-    }
-    std::vector<std::wstring> Notes()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_notes;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::wstring> m_notes;
-};
-
 // Fails the kernel call that a test names, with the last error it gives; records the timer's arming.
 class ScriptedKernel final : public CaptureKernel {
 public:
-    HANDLE CreateStopEvent() noexcept override { return Fail(stopEventError) ? nullptr : CaptureKernel::CreateStopEvent(); }
+    HANDLE CreateStopEvent() noexcept override
+    {
+        return Fail(stopEventError) ? nullptr : CaptureKernel::CreateStopEvent();
+    }
     HANDLE CreateTimer() noexcept override { return Fail(timerError) ? nullptr : CaptureKernel::CreateTimer(); }
     BOOL ArmTimer(HANDLE timer, const LARGE_INTEGER& dueTime, LONG periodMs) noexcept override
     {
@@ -95,11 +79,11 @@ class Rig {
 public:
     Rig()
     {
-        capture.SetDataCallback([this](const std::uint8_t* data, std::uint32_t frames, std::uint32_t flags,
-                                       std::uint16_t channels) {
-            std::lock_guard lock(m_mutex);
-            m_delivered.push_back({std::vector<BYTE>(data, data + frames * channels * 2), frames, flags, channels});
-        });
+        capture.SetDataCallback(
+            [this](const std::uint8_t* data, std::uint32_t frames, std::uint32_t flags, std::uint16_t channels) {
+                std::lock_guard lock(m_mutex);
+                m_delivered.push_back({std::vector<BYTE>(data, data + frames * channels * 2), frames, flags, channels});
+            });
     }
     ~Rig()
     {
@@ -119,8 +103,7 @@ public:
     }
 
     test::RecordingCaptureLog log;
-    RecordingNotifier notifier;
-    platform::ScopedNotifier installNotifier{notifier};
+    test::RecordingNotifier notifier;
     FakeEndpoint speakers;
     FakeEndpoint microphone;
     FakeEnumerator enumerator{speakers.device, microphone.device};
@@ -145,7 +128,10 @@ private:
     std::vector<CapturedPacket> m_delivered;
 };
 
-const WAVEFORMATEX& FormatOf(const std::vector<BYTE>& bytes) { return *reinterpret_cast<const WAVEFORMATEX*>(bytes.data()); }
+const WAVEFORMATEX& FormatOf(const std::vector<BYTE>& bytes)
+{
+    return *reinterpret_cast<const WAVEFORMATEX*>(bytes.data());
+}
 
 TEST(LoopbackCapture, OpensASharedLoopbackStreamOfSixteenBitPcmInTheEnginesLayout)
 {
@@ -200,7 +186,8 @@ TEST(LoopbackCapture, MixFormatsThatAreNotFloatAreRefused)
     };
     const Case cases[] = {
         {test::PcmFormat(48000, 2), "Don't know how to coerce WAVEFORMATEX with wFormatTag = 0x00000001 to int-16\n"},
-        {test::ExtensibleFormat(48000, 2, test::kPcmSubFormatGuid, 3), "Don't know how to coerce mix format to int-16\n"},
+        {test::ExtensibleFormat(48000, 2, test::kPcmSubFormatGuid, 3),
+         "Don't know how to coerce mix format to int-16\n"},
     };
     for (const Case& c : cases) {
         const size_t before = rig.log.Text().size();
@@ -231,15 +218,15 @@ TEST(LoopbackCapture, EachSetUpFailureIsReportedAndEndsTheRunWithItsResult)
         {"initialize", [](Rig& t) { t.speakers.client.initializeResult = AUDCLNT_E_UNSUPPORTED_FORMAT; },
          "IAudioClient::Initialize failed: hr = 0x88890008\nThread HRESULT is 0x88890008\n", false},
         {"service", [](Rig& t) { t.speakers.client.serviceResult = E_NOINTERFACE; },
-         "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x80004002\nThread HRESULT is 0x80004002\n",
-         false},
+         "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x80004002\nThread HRESULT is 0x80004002\n", false},
         {"task", [](Rig& t) { t.kernel.taskError = kInvalidTaskName; },
          "AvSetMmThreadCharacteristics failed: last error = 1550\nThread HRESULT is 0x8007060e\n", false},
         {"arm", [](Rig& t) { t.kernel.armError = ERROR_INVALID_PARAMETER; },
          "SetWaitableTimer failed: last error = 87\nThread HRESULT is 0x80070057\n", false},
         {"start", [](Rig& t) { t.speakers.client.startResult = AUDCLNT_E_NOT_INITIALIZED; },
          "IAudioClient::Start failed: hr = 0x88890001\nThread HRESULT is 0x88890001\n", false},
-        {"first packet size", [](Rig& t) { t.speakers.capture.FailNextPacketSizeWhenEmpty(AUDCLNT_E_DEVICE_INVALIDATED); },
+        {"first packet size",
+         [](Rig& t) { t.speakers.capture.FailNextPacketSizeWhenEmpty(AUDCLNT_E_DEVICE_INVALIDATED); },
          "IAudioCaptureClient::GetNextPacketSize failed on pass 0 after 0 frames: hr = 0x88890004\n"
          "Thread HRESULT is 0x88890004\n",
          true},
@@ -261,13 +248,15 @@ TEST(LoopbackCapture, PacketsReachTheCallbackInOrderWithTheirFlagsAndAreReleased
     rig.capture.Start();
     ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
     // A later packet comes with a timer pass.
-    rig.speakers.capture.Push({test::CountingFrames(96, 5), 96, AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY, S_OK, false, S_OK});
+    rig.speakers.capture.Push(
+        {test::CountingFrames(96, 5), 96, AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY, S_OK, false, S_OK});
     ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
     rig.capture.Stop();
 
     std::smatch match;
     const std::string text = rig.log.Text();
-    ASSERT_TRUE(std::regex_match(text, match, std::regex("Received stop event after ([0-9]+) passes and 1056 frames\n")))
+    ASSERT_TRUE(
+        std::regex_match(text, match, std::regex("Received stop event after ([0-9]+) passes and 1056 frames\n")))
         << text;
     EXPECT_GE(std::stoi(match[1]), 1);
     ASSERT_EQ(rig.Delivered().size(), 3u);
@@ -380,10 +369,11 @@ TEST(LoopbackCapture, AFailingFallbackIsReportedLikeAnyOtherRun)
     Rig rig;
     rig.speakers.client.serviceResult = AUDCLNT_E_WRONG_ENDPOINT_TYPE;
     rig.enumerator.captureResult = HRESULT(0x80070490);
-    EXPECT_EQ(rig.RunAndStop(), "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003\n"
-                            "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
-                            "IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x80070490\n"
-                            "Thread HRESULT is 0x80070490\n");
+    EXPECT_EQ(rig.RunAndStop(),
+              "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003\n"
+              "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
+              "IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x80070490\n"
+              "Thread HRESULT is 0x80070490\n");
 }
 
 TEST(LoopbackCapture, WithoutAStopEventTheFirstWaitFailsAndEndsTheRun)
@@ -391,8 +381,8 @@ TEST(LoopbackCapture, WithoutAStopEventTheFirstWaitFailsAndEndsTheRun)
     Rig rig;
     rig.kernel.stopEventError = ERROR_NO_SYSTEM_RESOURCES;
     EXPECT_EQ(rig.RunAndStop(), "CreateEvent failed: last error is 1450\n"
-                            "Unexpected WaitForMultipleObjects return value 4294967295 on pass 0 after 0 frames\n"
-                            "Thread HRESULT is 0x8000ffff\n");
+                                "Unexpected WaitForMultipleObjects return value 4294967295 on pass 0 after 0 frames\n"
+                                "Thread HRESULT is 0x8000ffff\n");
     EXPECT_EQ(rig.speakers.client.stops, 1);
 }
 

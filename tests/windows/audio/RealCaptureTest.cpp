@@ -3,7 +3,6 @@
 // default output (or, where loopback is refused, the sink's monitor) carries the tone.
 #include "audio/FastFourierTransform.h"
 #include "audio/win32/LoopbackCapture.h"
-#include "platform/Notifier.h"
 #include "tests/unit/audio/AudioTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,24 +13,6 @@
 
 namespace ovled {
 namespace {
-
-class NoBoxes final : public platform::INotifier {
-public:
-    void Notify(std::wstring_view text, std::wstring_view) noexcept override
-    {
-        std::lock_guard lock(m_mutex);
-        m_notes.emplace_back(text);
-    }
-    std::vector<std::wstring> Notes()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_notes;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::wstring> m_notes;
-};
 
 // Band peaks of the packets that carry sound, summed.
 class BandCollector {
@@ -89,8 +70,7 @@ TEST(RealCapture, APlayingLowToneMakesTheLowBandDominate)
     ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr);
 
     test::RecordingCaptureLog log;
-    NoBoxes notifier;
-    platform::ScopedNotifier installNotifier(notifier);
+    test::RecordingNotifier notifier;
     win32::ScopedComInit com(COINIT_APARTMENTTHREADED);
     ASSERT_TRUE(SUCCEEDED(com.Result()));
 
@@ -114,8 +94,9 @@ TEST(RealCapture, APlayingLowToneMakesTheLowBandDominate)
 
     // Either loopback works, or the driver refused it in exactly the known way and the monitor was used.
     const std::string text = log.Text();
-    const std::string refused = "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003\n"
-                                "Loopback capture is not supported here; capturing the default capture endpoint instead\n";
+    const std::string refused =
+        "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003\n"
+        "Loopback capture is not supported here; capturing the default capture endpoint instead\n";
     const std::string run = text.rfind(refused, 0) == 0 ? text.substr(refused.size()) : text;
     EXPECT_EQ(run.rfind("Received stop event after ", 0), 0u) << text;
     EXPECT_EQ(run.find("Thread HRESULT"), std::string::npos) << text;
