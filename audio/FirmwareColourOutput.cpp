@@ -1,4 +1,4 @@
-#include "audio/LedColorWriter.h"
+#include "audio/FirmwareColourOutput.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The firmware side of the music colour: FirmwareColourOutput writes the colour of a tick to the onboard
-// zone (through the EC colour registers, or the onboard colour item) and to each enabled strip (select,
-// then colour item, in the strip's byte order). It reaches the board only through IMusicFirmware, which
-// the hardware layer implements over the firmware item registry and the EC port. Called on the colour
-// thread.
+// zone (through LedColorWriter's EC colour registers, or the onboard colour item) and to each enabled
+// strip (select, then colour item, in the strip's byte order). It reaches the board only through
+// IMusicFirmware, which the hardware layer implements over the firmware item registry and the EC port and
+// which must outlive the output. Called on the colour thread.
 #pragma once
 
 #include "audio/ColourOutput.h"
