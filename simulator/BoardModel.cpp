@@ -269,33 +269,51 @@ bool ParseMalformation(const std::string& name, Malformation& out)
 
 LocalBoardStore::LocalBoardStore() : m_state(std::make_unique<BoardState>()) {}
 
+namespace {
+
+bool HoldsBoard(const BoardState& state)
+{
+    return state.magic == kBoardMagic && state.version == kBoardVersion && state.size == sizeof(BoardState);
+}
+
+void ResetState(BoardState& state, Profile profile)
+{
+    std::memset(&state, 0, sizeof state);
+    state.magic = kBoardMagic;
+    state.version = kBoardVersion;
+    state.size = sizeof(BoardState);
+    state.profile = static_cast<std::uint32_t>(profile);
+    state.temperatureTenths = kDefaultTemperatureTenths;
+    state.faults.groupTarget = 0xFFFFFFFF;
+    for (StripRecord& strip : state.strips) {
+        strip.effect = 0xFFFFFF01; // white, the firmware's own default
+        strip.wiring[0] = 0;
+        strip.wiring[1] = 1;
+        strip.wiring[2] = 2;
+    }
+    if (profile != Profile::Empty) {
+        AddLedItems(state, profile);
+        AddSensorItems(state, profile);
+    }
+}
+
+} // namespace
+
 void BoardModel::Reset(Profile profile)
 {
-    With([profile](BoardState& state) {
-        std::memset(&state, 0, sizeof state);
-        state.magic = kBoardMagic;
-        state.version = kBoardVersion;
-        state.size = sizeof(BoardState);
-        state.profile = static_cast<std::uint32_t>(profile);
-        state.temperatureTenths = kDefaultTemperatureTenths;
-        state.faults.groupTarget = 0xFFFFFFFF;
-        for (StripRecord& strip : state.strips) {
-            strip.effect = 0xFFFFFF01; // white, the firmware's own default
-            strip.wiring[0] = 0;
-            strip.wiring[1] = 1;
-            strip.wiring[2] = 2;
-        }
-        if (profile != Profile::Empty) {
-            AddLedItems(state, profile);
-            AddSensorItems(state, profile);
-        }
-    });
+    With([profile](BoardState& state) { ResetState(state, profile); });
 }
 
 bool BoardModel::IsValid()
 {
-    return With([](BoardState& state) {
-        return state.magic == kBoardMagic && state.version == kBoardVersion && state.size == sizeof(BoardState);
+    return With([](BoardState& state) { return HoldsBoard(state); });
+}
+
+void BoardModel::EnsureValid(Profile profile)
+{
+    With([profile](BoardState& state) {
+        if (!HoldsBoard(state))
+            ResetState(state, profile);
     });
 }
 

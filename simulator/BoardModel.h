@@ -63,6 +63,9 @@ public:
     void Reset(Profile profile);
     // True when the store holds a board of this layout (a shared block may be from another build).
     bool IsValid();
+    // Resets to `profile` unless the store already holds a valid board (one check under one lock, so
+    // that two processes opening a fresh shared block at once reset it only once).
+    void EnsureValid(Profile profile);
 
     // The automation server's methods. False: the invocation fails (unknown item or selector, or an
     // injected failure). Each counts as a call, waits the slow-server delay and records itself.

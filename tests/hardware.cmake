@@ -16,6 +16,6 @@ ovled_add_gtest(hardware_concurrency_tests
   LIBS ovled_board_test_support
   LABELS unit concurrency)
 
-if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/windows/hardware/tests.cmake)
+if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows/hardware/tests.cmake)
 endif()
