@@ -9,9 +9,6 @@
 namespace ovled {
 namespace {
 
-// A group-list byte 0 that the firmware expects on every request.
-constexpr std::uint8_t kGroupListMarker = 0xE1;
-
 // The number of elements whose selector lies inside the first `size` bytes, at most `claimed`.
 std::int32_t ElementsPresent(const std::uint8_t* list, std::size_t size, std::uint32_t claimed)
 {

@@ -1,8 +1,9 @@
 // VirtualAcpiServer.exe: the virtual board's automation server, registered under the ProgID
 // "bivorCom.axdata". A plain IDispatch (no type library) with the eight methods the service calls by
 // name; every call goes to the shared board. It keeps running between calls (a restart under Wine
-// costs a second or more) until its stop event is set. One apartment thread serves every call, which
-// also serialises the firmware.
+// costs a second or more) until its stop event is set. Calls arrive on the server's RPC threads (the
+// multithreaded apartment); the shared board's mutex serialises the firmware, as a real server must
+// when the service's threads call it at once.
 //   VirtualAcpiServer.exe              serve (COM starts it with -Embedding)
 //   VirtualAcpiServer.exe /RegServer   register beside its own path; /UnregServer removes it
 #include "platform/win32/Unique.h"
@@ -325,7 +326,7 @@ ServerSignals MakeSignals()
 
 int Serve()
 {
-    win32::ScopedComInit com(COINIT_APARTMENTTHREADED);
+    win32::ScopedComInit com(COINIT_MULTITHREADED);
     if (FAILED(com.Result()))
         return 1;
     std::unique_ptr<SharedBoardStore> store = SharedBoardStore::Open();
