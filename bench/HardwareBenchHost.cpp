@@ -6,7 +6,8 @@ namespace ovled::bench {
 
 void RunPlatformBenchmarks()
 {
-    std::printf("(the bridge and ovio.dll figures come from the windows build: wine build/windows/bin/hardware_bench.exe)\n");
+    std::printf(
+        "(the bridge and ovio.dll figures come from the windows build: wine build/windows/bin/hardware_bench.exe)\n");
 }
 
 } // namespace ovled::bench

@@ -64,7 +64,8 @@ void RunPlatformBenchmarks()
     EcPort port(library, platform::SystemClock());
     port.LoadPortLibrary();
     std::printf("Embedded controller through ovio.dll (shared board, controller never busy):\n");
-    Print("EC register write (bank select + write)", Measure([&] { port.WriteRegister(0, ec::kRedRegister, 0x40); }, 5000));
+    Print("EC register write (bank select + write)",
+          Measure([&] { port.WriteRegister(0, ec::kRedRegister, 0x40); }, 5000));
     Print("EC onboard colour (three register writes)", Measure([&] {
               port.WriteRegister(0, ec::kBlueRegister, 1);
               port.WriteRegister(0, ec::kGreenRegister, 2);

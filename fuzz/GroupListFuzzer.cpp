@@ -21,7 +21,10 @@ public:
         *value = 0;
         return 1;
     }
-    std::uint32_t AcpiGetItemEx(std::uint32_t, std::uint32_t, std::uint32_t* value) override { return AcpiGetItem(0, value); }
+    std::uint32_t AcpiGetItemEx(std::uint32_t, std::uint32_t, std::uint32_t* value) override
+    {
+        return AcpiGetItem(0, value);
+    }
     std::uint32_t AcpiSetItem(std::uint32_t, std::uint32_t, std::uint32_t) override { return 1; }
     std::uint32_t AcpiSetItemBuffer(std::uint32_t, std::uint32_t, std::uint8_t*, std::uint32_t*) override { return 0; }
     std::uint32_t AcpiMbif(std::uint8_t*, std::uint32_t*) override { return 0; }
@@ -39,7 +42,8 @@ private:
     {
         if (m_size - m_offset < 6)
             return 0;
-        const std::size_t size = std::min<std::size_t>(m_data[m_offset] | m_data[m_offset + 1] << 8, m_size - m_offset - 6);
+        const std::size_t size =
+            std::min<std::size_t>(m_data[m_offset] | m_data[m_offset + 1] << 8, m_size - m_offset - 6);
         std::uint32_t claimed;
         std::memcpy(&claimed, m_data + m_offset + 2, 4);
         // Never more than the caller's capacity, as the bridge guarantees; the claimed length may say

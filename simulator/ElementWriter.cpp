@@ -87,7 +87,9 @@ std::vector<std::uint8_t> EncodeDescription(const ItemRecord& item, std::uint32_
             writer.AddString(Bounded(item.strings[i], kOptionStringBytes), kStringType);
         break;
     default:
-        writer.AddValue(item.baseWord, kRangeType).AddValue(item.stepWord, kRangeType).AddValue(item.optionCount, kRangeType);
+        writer.AddValue(item.baseWord, kRangeType)
+            .AddValue(item.stepWord, kRangeType)
+            .AddValue(item.optionCount, kRangeType);
         if (strings > 0) {
             writer.AddValue(strings, kRangeType);
             for (std::uint32_t i = 0; i < strings; ++i)

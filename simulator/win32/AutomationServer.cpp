@@ -61,7 +61,8 @@ struct ByteBuffer {
         const ULONG count = std::min<ULONG>(*length, static_cast<ULONG>(upper - lower) + 1);
         win32::SafeArrayDataLock lock(data);
         if (lock)
-            bytes.assign(static_cast<const std::uint8_t*>(lock.data()), static_cast<const std::uint8_t*>(lock.data()) + count);
+            bytes.assign(static_cast<const std::uint8_t*>(lock.data()),
+                         static_cast<const std::uint8_t*>(lock.data()) + count);
         return bytes;
     }
 
@@ -308,14 +309,16 @@ ServerSignals MakeSignals()
     OpenToEveryone security;
     ServerSignals signals;
     for (const wchar_t* prefix : kSharedPrefixes) {
-        signals.running.reset(CreateMutexW(security.get(), TRUE, SharedObjectName(prefix, kServerRunningMutexName).c_str()));
+        signals.running.reset(
+            CreateMutexW(security.get(), TRUE, SharedObjectName(prefix, kServerRunningMutexName).c_str()));
         if (!signals.running)
             continue;
         if (GetLastError() == ERROR_ALREADY_EXISTS) {
             signals.alreadyRunning = true;
             return signals;
         }
-        signals.stop.reset(CreateEventW(security.get(), TRUE, FALSE, SharedObjectName(prefix, kServerStopEventName).c_str()));
+        signals.stop.reset(
+            CreateEventW(security.get(), TRUE, FALSE, SharedObjectName(prefix, kServerStopEventName).c_str()));
         if (signals.stop)
             return signals;
         ReleaseMutex(signals.running.get());

@@ -14,7 +14,8 @@
 namespace ovled::sim {
 namespace {
 
-constexpr char kServerUsage[] = "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n";
+constexpr char kServerUsage[] =
+    "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n";
 
 int Fail(const char* what, HRESULT hr)
 {

@@ -87,7 +87,8 @@ TEST(ElementFormat, NeverReadsOutsideTheBuffer)
 
 TEST_F(BiosItemTest, ReadsIdNameAndDescribedValueOfEveryKind)
 {
-    const auto description = ElementWriter().AddValue(0x06070008).AddString("Fan Fail Alarm").AddValue(0).AddValue(1).Finish();
+    const auto description =
+        ElementWriter().AddValue(0x06070008).AddString("Fan Fail Alarm").AddValue(0).AddValue(1).Finish();
     BiosBooleanItem& item = Make<BiosBooleanItem>(description);
     EXPECT_EQ(item.GetId(), 0x06070008u);
     EXPECT_EQ(item.GetName(), L"Fan Fail Alarm");
@@ -266,8 +267,14 @@ TEST_F(BiosItemTest, UnsupportedConversionsSayWhichItemAndLeaveOutputsAlone)
 
 TEST_F(BiosItemTest, StringItemOutsideItsListGivesAnEmptyString)
 {
-    const auto description =
-        ElementWriter().AddValue(items::kAuxLed).AddString("a").AddValue(0).AddValue(0).AddValue(1).AddString("On").Finish();
+    const auto description = ElementWriter()
+                                 .AddValue(items::kAuxLed)
+                                 .AddString("a")
+                                 .AddValue(0)
+                                 .AddValue(0)
+                                 .AddValue(1)
+                                 .AddString("On")
+                                 .Finish();
     BiosStringItem& item = Make<BiosStringItem>(description);
     EXPECT_EQ(item.GetOptionCount(), 1);
     EXPECT_EQ(item.IndexToString(1), L"");
@@ -276,8 +283,14 @@ TEST_F(BiosItemTest, StringItemOutsideItsListGivesAnEmptyString)
 
 TEST_F(BiosItemTest, StringListLongerThanTheElementsLeftIsRejected)
 {
-    const auto description =
-        ElementWriter().AddValue(items::kAuxLed).AddString("a").AddValue(0).AddValue(0).AddValue(3).AddString("On").Finish();
+    const auto description = ElementWriter()
+                                 .AddValue(items::kAuxLed)
+                                 .AddString("a")
+                                 .AddValue(0)
+                                 .AddValue(0)
+                                 .AddValue(3)
+                                 .AddString("On")
+                                 .Finish();
     BiosStringItem& item = Make<BiosStringItem>(description, false);
     EXPECT_EQ(item.GetOptionCount(), 0);
     EXPECT_EQ(item.IndexToString(0), L"");
@@ -343,7 +356,8 @@ TEST_F(BiosItemTest, CategoryIsBitsTwentyToTwentyThree)
 
 TEST_F(BiosItemTest, NamesAreConvertedFromTheAnsiCodePage)
 {
-    const auto description = ElementWriter().AddValue(kTemperatureId).AddString("T\xB0").AddValue(0).AddValue(1).Finish();
+    const auto description =
+        ElementWriter().AddValue(kTemperatureId).AddString("T\xB0").AddValue(0).AddValue(1).Finish();
     EXPECT_EQ(Make<BiosBooleanItem>(description).GetName(), L"T\u00B0");
 }
 

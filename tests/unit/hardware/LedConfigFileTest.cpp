@@ -18,7 +18,10 @@ constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standa
 
 class LedConfigFileTest : public ::testing::Test {
 protected:
-    void WriteEntries(const std::string& entries) { WriteText(m_path, std::string(kDeclaration) + "<root>" + entries + "</root>"); }
+    void WriteEntries(const std::string& entries)
+    {
+        WriteText(m_path, std::string(kDeclaration) + "<root>" + entries + "</root>");
+    }
     std::vector<int> SequenceOf(const std::string& text)
     {
         WriteEntries("<led key=\"3\"><colorsequence>" + text + "</colorsequence></led>");

@@ -55,7 +55,8 @@ private:
 
 std::vector<std::uint16_t> Kinds(const sim::CallRecord& call)
 {
-    return std::vector<std::uint16_t>(call.argumentTypes, call.argumentTypes + std::min<std::uint32_t>(call.argumentCount, 4));
+    return std::vector<std::uint16_t>(call.argumentTypes,
+                                      call.argumentTypes + std::min<std::uint32_t>(call.argumentCount, 4));
 }
 
 class AcpiBridgeTest : public ::testing::Test {
