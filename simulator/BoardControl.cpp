@@ -22,6 +22,7 @@ constexpr char kUsage[] =
     "  fault description KIND [ID]          malformed descriptions (of one item, or all)\n"
     "  fault group KIND [GROUP]             malformed group lists (of one group, or all)\n"
     "  fault server-missing on|off          (in process) every call fails as if nothing were registered\n"
+    "  fault answers-zero on|off            methods answer 0 although their invocation succeeds\n"
     "     KIND: none huge-count length-past-end truncated empty oversized too-few-elements\n"
     "  leds | trace [N] | counters | faults | last-call | clear-trace | show\n";
 
@@ -135,6 +136,8 @@ int RunFault(BoardModel& board, const std::vector<std::string>& args, std::ostre
         }
     } else if (what == "server-missing" && ParseSwitch(value, number)) {
         faults.serverMissing = number;
+    } else if (what == "answers-zero" && ParseSwitch(value, number)) {
+        faults.answersZero = number;
     } else {
         err << "unknown fault: " << what << ' ' << value << '\n';
         return 2;
@@ -304,7 +307,7 @@ void PrintFaults(BoardModel& board, std::ostream& out)
     out << ", slow " << f.slowMillis << " ms, ec " << (f.ecStaysBusy ? "busy" : "ready") << ", descriptions "
         << MalformationName(static_cast<Malformation>(f.descriptionMalformation)) << ", group lists "
         << MalformationName(static_cast<Malformation>(f.groupMalformation))
-        << (f.serverMissing ? ", server missing" : "") << '\n';
+        << (f.serverMissing ? ", server missing" : "") << (f.answersZero ? ", methods answer 0" : "") << '\n';
 }
 
 } // namespace ovled::sim

@@ -86,6 +86,7 @@ struct Faults {
     std::uint32_t groupMalformation;       // Malformation
     std::uint32_t groupTarget;             // group number, 0xFFFFFFFF: every group
     std::uint32_t serverMissing;           // in process: every call fails as if nothing were registered
+    std::uint32_t answersZero;             // COM server: methods answer 0 although the invocation succeeds
 };
 
 enum class Device : std::uint32_t { Onboard = 0, FirstStrip = 1 };

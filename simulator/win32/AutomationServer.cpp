@@ -181,7 +181,7 @@ private:
         if (result) {
             VariantClear(result);
             result->vt = VT_UI4;
-            result->ulVal = *done ? 1 : 0;
+            result->ulVal = *done && !m_board.With([](BoardState& state) { return state.faults.answersZero != 0; });
         }
         return *done ? S_OK : DISP_E_EXCEPTION;
     }

@@ -185,6 +185,23 @@ TEST_F(AcpiBridgeTest, FailedBufferInvocationReturnsOneWithTheBufferAsSent)
     EXPECT_EQ(m_buffer[1], 0x77);
 }
 
+TEST_F(AcpiBridgeTest, OnlyTheInvocationCountsNotTheMethodsOwnAnswer)
+{
+    Board().With([](sim::BoardState& state) { state.faults.answersZero = 1; });
+    std::uint32_t value = 0;
+    EXPECT_EQ(AcpiGetItem(items::kStripSelector, &value), 1u);
+    EXPECT_EQ(value, 0x0300u);
+    EXPECT_EQ(AcpiSetItem(items::kOnboardEffect, 1, 1), 1u);
+    EXPECT_EQ(AcpiInit(), 1u);
+}
+
+TEST_F(AcpiBridgeTest, ServerKeepsRunningAfterItsLastRelease)
+{
+    EXPECT_EQ(AcpiInit(), 1u); // created and released again
+    EXPECT_TRUE(sim::IsAcpiServerRunning());
+    EXPECT_EQ(AcpiInit(), 1u);
+}
+
 TEST_F(AcpiBridgeTest, FailedScalarInvocationReturnsZero)
 {
     std::uint32_t value = 0x1234;
