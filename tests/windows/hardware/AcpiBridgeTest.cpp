@@ -227,6 +227,23 @@ TEST_F(AcpiBridgeTest, RepliesLongerThanTheBufferStopAtItsCapacity)
     EXPECT_EQ(guarded[200], 0x5A);
 }
 
+TEST_F(AcpiBridgeTest, EmptyOrMissingBuffersAreNeverWritten)
+{
+    m_buffer[0] = 0x77;
+    std::uint32_t length = 0;
+    EXPECT_EQ(AcpiGGrp(items::kLedGroup, m_buffer.data(), &length), 1u);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(m_buffer[0], 0x77);
+    EXPECT_EQ(Board().LastCall().bytesSent, 0u);
+
+    const std::uint32_t calls = Board().LastCall().sequence;
+    length = 16;
+    EXPECT_EQ(AcpiGGrp(items::kLedGroup, m_buffer.data(), nullptr), 0u);
+    EXPECT_EQ(AcpiMbif(nullptr, &length), 0u);
+    EXPECT_EQ(AcpiCallMethod(nullptr, m_buffer.data(), &length), 0u);
+    EXPECT_EQ(Board().LastCall().sequence, calls);
+}
+
 TEST_F(AcpiBridgeTest, PassThroughCallsReachTheServer)
 {
     EXPECT_EQ(AcpiInit(), 1u);
