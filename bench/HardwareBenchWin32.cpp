@@ -14,7 +14,8 @@ namespace ovled::bench {
 
 void RunPlatformBenchmarks()
 {
-    win32::ScopedComInit com(COINIT_MULTITHREADED);
+    // As the service's threads do (CoInitialize): a single-threaded apartment.
+    win32::ScopedComInit com(COINIT_APARTMENTTHREADED);
     if (FAILED(sim::RegisterAcpiServer(sim::ServerBesideThisExecutable())) || FAILED(sim::StartAcpiServer())) {
         std::printf("the virtual automation server could not be registered or started\n");
         return;
@@ -37,6 +38,8 @@ void RunPlatformBenchmarks()
               100));
 
     std::printf("Where the time goes:\n");
+    CLSID clsid{};
+    Print("  ProgID lookup only", Measure([&] { CLSIDFromProgID(kAcpiServerProgId, &clsid); }, 200));
     Print("  create + release only", Measure([&] {
               win32::ComPtr<IDispatch> server;
               CreateAcpiServer(kAcpiServerProgId, server.put());
