@@ -131,17 +131,18 @@ public:
     {
         if (!names || !ids || count == 0)
             return E_INVALIDARG;
-        HRESULT result = S_OK;
         for (UINT i = 0; i < count; ++i)
             ids[i] = DISPID_UNKNOWN;
-        for (std::uint32_t m = 0; m < kMethodCount; ++m) {
-            const std::string name = MethodName(static_cast<Method>(m));
-            if (names[0] && _wcsicmp(names[0], std::wstring(name.begin(), name.end()).c_str()) == 0)
+        for (std::uint32_t m = 0; m < kMethodCount && names[0]; ++m) {
+            const char* name = MethodName(static_cast<Method>(m));
+            wchar_t wide[32] = {};
+            for (std::size_t c = 0; name[c] && c + 1 < std::size(wide); ++c)
+                wide[c] = static_cast<wchar_t>(name[c]);
+            if (_wcsicmp(names[0], wide) == 0)
                 ids[0] = DispatchIdOf(static_cast<Method>(m));
         }
-        if (ids[0] == DISPID_UNKNOWN || count > 1)
-            result = DISP_E_UNKNOWNNAME;
-        return result;
+        // Named parameters are not offered.
+        return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override
