@@ -16,19 +16,9 @@ struct Figures {
     size_t samples = 0;
 };
 
-// Runs `operation` `warmup` times unmeasured, then `samples` times measured one by one.
-inline Figures Measure(const std::function<void()>& operation, size_t samples, size_t warmup = 3)
+// The distribution of samples already taken (microseconds each).
+inline Figures Summarise(std::vector<double> micros)
 {
-    for (size_t i = 0; i < warmup; ++i)
-        operation();
-    std::vector<double> micros;
-    micros.reserve(samples);
-    for (size_t i = 0; i < samples; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        operation();
-        const auto end = std::chrono::steady_clock::now();
-        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-    }
     Figures f;
     f.samples = micros.size();
     if (micros.empty())
@@ -42,6 +32,22 @@ inline Figures Measure(const std::function<void()>& operation, size_t samples, s
         sum += m;
     f.mean = sum / static_cast<double>(micros.size());
     return f;
+}
+
+// Runs `operation` `warmup` times unmeasured, then `samples` times measured one by one.
+inline Figures Measure(const std::function<void()>& operation, size_t samples, size_t warmup = 3)
+{
+    for (size_t i = 0; i < warmup; ++i)
+        operation();
+    std::vector<double> micros;
+    micros.reserve(samples);
+    for (size_t i = 0; i < samples; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        operation();
+        const auto end = std::chrono::steady_clock::now();
+        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+    }
+    return Summarise(std::move(micros));
 }
 
 inline void Print(const std::string& what, const Figures& f)

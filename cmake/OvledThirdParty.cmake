@@ -2,7 +2,7 @@
 #  host:    the binary packages libtinyxml-dev and libkissfft-dev
 #  windows: the Debian source packages, fetched at configure time and built with the cross toolchain
 # googletest is built from /usr/src/googletest in both builds (so it carries the build's sanitizers).
-if(WIN32)
+if(WIN32 OR OVLED_FUZZ)
   include(DebianThirdParty)
   add_library(ovled::tinyxml ALIAS tinyxml)
   add_library(ovled::kissfft ALIAS kissfft)

@@ -6,11 +6,10 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/Event.h"
+#include "platform/PeriodicThread.h"
 
 #include <chrono>
 #include <functional>
-#include <thread>
 
 namespace ovled {
 
@@ -19,27 +18,18 @@ inline constexpr std::chrono::milliseconds kThermalPeriod{3000};
 class ThermalThread {
 public:
     ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle);
-    ~ThermalThread();
-    ThermalThread(const ThermalThread&) = delete;
-    ThermalThread& operator=(const ThermalThread&) = delete;
 
     // Recorded as running: started and not asked to stop since.
-    bool IsRunning() const noexcept { return m_running; }
+    bool IsRunning() const { return m_worker.IsRunning(); }
     // Starts the thread unless it is recorded as running. A previous thread that was asked to stop is
-    // waited for first, so that two threads never run at once.
-    void Start();
+    // waited for first, so that two threads never run at once. When no thread can be made it stays
+    // stopped, and the next ApplyModes tries again.
+    void Start() { (void)m_worker.Start(); }
     // Signals the stop event and records the thread as stopped; does not wait for it.
-    void RequestStop();
+    void RequestStop() { m_worker.RequestStop(); }
 
 private:
-    void Run() noexcept;
-
-    platform::IWaitClock& m_clock;
-    const std::chrono::milliseconds m_period;
-    const std::function<void()> m_cycle;
-    platform::AutoResetEvent m_stop;
-    std::thread m_thread;
-    bool m_running = false;
+    platform::PeriodicThread m_worker;
 };
 
 // The thermal colour rule: the hue, in turns, for a temperature in whole degrees (0.333 green at 20

@@ -21,6 +21,8 @@ constexpr long kMaxFileBytes = 4L * 1024 * 1024;
 // TinyXML parses nested elements recursively; a hostile file must not be able to exhaust the stack of
 // the thread that loads it (the power window thread has the default 1 MB).
 constexpr int kMaxNesting = 256;
+// Terminators after the text: more than the longest UTF-8 sequence TinyXML may step over.
+constexpr size_t kParserSlack = 8;
 
 std::string LowerCase(const char* name)
 {
@@ -172,6 +174,10 @@ ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& docum
     if (NestingDepth(text) > kMaxNesting)
         return ReadOutcome::NotXml;
 
+    // TinyXML steps over a whole UTF-8 sequence at once, also when the text ends inside one (a file
+    // cut after a lead byte), and then reads on past the terminator. A few more terminators after the
+    // text keep every such step inside our buffer; the parser sees the same text.
+    text.append(kParserSlack, '\0');
     document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     return document.Error() ? ReadOutcome::NotXml : ReadOutcome::Parsed;
 }

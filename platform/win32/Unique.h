@@ -91,6 +91,17 @@ struct CoTaskMemTraits {
     static void Close(void* memory) noexcept { CoTaskMemFree(memory); }
 };
 
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static HLOCAL Invalid() noexcept { return nullptr; }
+    static void Close(HLOCAL memory) noexcept { LocalFree(memory); }
+};
+struct MappedViewTraits {
+    using Type = void*;
+    static void* Invalid() noexcept { return nullptr; }
+    static void Close(void* view) noexcept { UnmapViewOfFile(view); }
+};
+
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFileHandle = Unique<FileHandleTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
@@ -98,6 +109,8 @@ using UniqueServiceHandle = Unique<ServiceHandleTraits>;
 using UniqueModule = Unique<ModuleTraits>;
 using UniqueBstr = Unique<BstrTraits>;
 using UniqueCoTaskMem = Unique<CoTaskMemTraits>;
+using UniqueLocalMemory = Unique<LocalMemoryTraits>;
+using UniqueMappedView = Unique<MappedViewTraits>;
 
 // A COM interface pointer that owns one reference.
 template <class T>

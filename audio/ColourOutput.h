@@ -1,0 +1,40 @@
+// The colour thread's per-tick output: one colour for every device that is in music mode. The effect
+// owns no hardware; its owner hands it an IColourOutput (the board's firmware and EC in the service, a
+// recorder in tests). Write is called on the colour thread only, once per tick.
+#pragma once
+
+#include "audio/HslToRgb.h"
+
+#include <algorithm>
+#include <span>
+
+namespace ovled {
+
+// Device index of the onboard LED zone; the external strips are 0..n-1.
+inline constexpr int kOnboardDevice = -1;
+
+// The devices enabled for one tick: sorted, without duplicates. A copy taken under the effect's lock at
+// the start of the tick, so enabling and disabling never wait for the writes of a tick.
+class EnabledDevices {
+public:
+    explicit EnabledDevices(std::span<const int> sortedIndices) noexcept : m_indices(sortedIndices) {}
+    bool Contains(int deviceIndex) const noexcept
+    {
+        return std::binary_search(m_indices.begin(), m_indices.end(), deviceIndex);
+    }
+    std::span<const int> Indices() const noexcept { return m_indices; }
+    bool Empty() const noexcept { return m_indices.empty(); }
+
+private:
+    std::span<const int> m_indices;
+};
+
+class IColourOutput {
+public:
+    virtual ~IColourOutput() = default;
+    // Puts `colour` on every device of `devices` that the board has; indices it does not have are
+    // ignored. Failed writes are not reported: the next tick writes again.
+    virtual void Write(const EnabledDevices& devices, Rgb colour) noexcept = 0;
+};
+
+} // namespace ovled

@@ -1,0 +1,86 @@
+// LoopbackCapture: records what the machine plays (Core Audio loopback of the default render endpoint,
+// coerced to 16-bit PCM) and hands every packet to the data callback on a capture thread of its own,
+// woken by a waitable timer at half the device period. Owned by MusicEffectDriver, which calls Start and
+// Stop from its caller's thread and never both at once; the callback runs on the capture thread.
+// Where the audio driver refuses loopback streams (Wine's drivers), the default capture endpoint is
+// recorded instead, so a monitor source that is the default input still feeds the music colour.
+#pragma once
+
+#include "audio/AudioCapture.h"
+#include "platform/win32/Unique.h"
+
+#include <windows.h>
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+
+#include <functional>
+
+namespace ovled {
+
+// The kernel and scheduler calls of capture, virtual so that a test can make one of them fail (setting
+// the last error as Windows would). The defaults call Windows.
+class CaptureKernel {
+public:
+    virtual ~CaptureKernel() = default;
+    virtual HANDLE CreateStopEvent() noexcept;
+    virtual HANDLE CreateTimer() noexcept;
+    virtual BOOL ArmTimer(HANDLE timer, const LARGE_INTEGER& dueTime, LONG periodMs) noexcept;
+    // Registers the calling thread with the multimedia class scheduler under the task "Capture".
+    virtual HANDLE EnterCaptureClass(DWORD* taskIndex) noexcept;
+    virtual void LeaveCaptureClass(HANDLE task) noexcept;
+    virtual HANDLE CreateCaptureThread(LPTHREAD_START_ROUTINE procedure, void* parameter) noexcept;
+};
+
+CaptureKernel& DefaultCaptureKernel() noexcept;
+
+// Where endpoints are looked up: a new device enumerator on every call.
+using EnumeratorSource = std::function<HRESULT(IMMDeviceEnumerator** enumerator)>;
+HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** enumerator) noexcept;
+
+// Turns a float mix format into 16-bit integer PCM in place, keeping channels, rate and channel mask.
+// Returns false, after printing why, for every other format.
+bool CoerceToInt16(WAVEFORMATEX* format) noexcept;
+
+class LoopbackCapture final : public IAudioCapture {
+public:
+    explicit LoopbackCapture(EnumeratorSource enumerators = CreateSystemEnumerator,
+                             CaptureKernel& kernel = DefaultCaptureKernel());
+    ~LoopbackCapture() override;
+    LoopbackCapture(const LoopbackCapture&) = delete;
+    LoopbackCapture& operator=(const LoopbackCapture&) = delete;
+
+    void SetDataCallback(AudioDataCallback callback) override;
+    // Creates the stop event, looks up the default render endpoint and starts the capture thread. Without
+    // an endpoint it shows "get_default_device failed!" through the notifier and starts nothing.
+    bool Start() override;
+    // Signals the stop event, waits for the capture thread, reports its outcome, and releases the
+    // handles and the endpoint. Does nothing when Start made no thread.
+    bool Stop() override;
+
+    // Looks up the default render endpoint (on the calling thread, which has COM initialised).
+    HRESULT GetDefaultRenderDevice(IMMDevice** device);
+
+private:
+    static DWORD WINAPI CaptureThread(void* parameter) noexcept;
+    HRESULT GetDefaultEndpoint(EDataFlow flow, IMMDevice** device);
+    HRESULT CaptureRun();
+    HRESULT PrepareClient(IMMDevice* device, win32::ComPtr<IAudioClient>& client, REFERENCE_TIME& period,
+                          win32::UniqueCoTaskMem& format);
+    HRESULT OpenStream(IAudioClient* client, win32::UniqueCoTaskMem& format, DWORD streamFlags,
+                       win32::ComPtr<IAudioCaptureClient>& capture, bool& serviceRefused);
+    HRESULT Drain(IAudioCaptureClient* capture, UINT32 passes);
+
+    const EnumeratorSource m_enumerators;
+    CaptureKernel& m_kernel;
+    AudioDataCallback m_dataCallback;
+    win32::ComPtr<IMMDevice> m_device;
+    bool m_convertToInt16 = false;
+    win32::UniqueHandle m_stopEvent;
+    UINT32 m_framesCaptured = 0; // capture thread only
+    WORD m_channels = 0;         // capture thread only: samples per frame of the running stream
+    HRESULT m_threadResult = E_UNEXPECTED;
+    win32::UniqueHandle m_thread;
+};
+
+} // namespace ovled

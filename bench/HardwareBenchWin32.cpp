@@ -1,0 +1,83 @@
+// The real bridge against the out-of-process virtual server, and the register write through ovio.dll.
+#include "bench/BenchUtil.h"
+#include "bench/HardwareBench.h"
+#include "hardware/EcPort.h"
+#include "hardware/ItemIds.h"
+#include "hardware/win32/AcpiBridge.h"
+#include "hardware/win32/PortIoLibrary.h"
+#include "platform/win32/Unique.h"
+#include "simulator/win32/ServerRegistration.h"
+
+#include <cstdio>
+
+namespace ovled::bench {
+
+void RunPlatformBenchmarks()
+{
+    // As the service's threads do (CoInitialize): a single-threaded apartment.
+    win32::ScopedComInit com(COINIT_APARTMENTTHREADED);
+    if (FAILED(sim::RegisterAcpiServer(sim::ServerBesideThisExecutable())) || FAILED(sim::StartAcpiServer())) {
+        std::printf("the virtual automation server could not be registered or started\n");
+        return;
+    }
+    std::printf("Out of process, the bridge against the running virtual server (create, name lookup, "
+                "invoke, release per call):\n");
+    std::uint32_t value = 0;
+    Print("bridge AcpiGetItem", Measure([&] { AcpiGetItem(items::kStripSelector, &value); }, 200));
+    Print("bridge AcpiSetItem", Measure([&] { AcpiSetItem(items::kOnboardEffect, 0x0000FF01, 1); }, 200));
+    Print("music tick for one strip (select + colour: 2 bridge calls)", Measure([&] {
+              AcpiSetItem(items::kStripSelector, 0, 3);
+              AcpiSetItem(items::kStripColor, 0x00112233, 3);
+          },
+              100));
+    std::uint8_t buffer[4096];
+    Print("bridge AcpiGGrp (4096-byte buffer both ways)", Measure([&] {
+              std::uint32_t length = sizeof buffer;
+              AcpiGGrp(items::kLedGroup, buffer, &length);
+          },
+              100));
+
+    std::printf("Where the time goes:\n");
+    CLSID clsid{};
+    Print("  ProgID lookup only", Measure([&] { CLSIDFromProgID(kAcpiServerProgId, &clsid); }, 200));
+    Print("  create + release only", Measure([&] {
+              win32::ComPtr<IDispatch> server;
+              CreateAcpiServer(kAcpiServerProgId, server.put());
+          },
+              100));
+    win32::ComPtr<IDispatch> held;
+    if (SUCCEEDED(CreateAcpiServer(kAcpiServerProgId, held.put()))) {
+        VARIANT arguments[3];
+        for (VARIANT& v : arguments) {
+            VariantInit(&v);
+            v.vt = VT_UI4;
+        }
+        arguments[0].ulVal = items::kOnboardEffect;
+        arguments[1].ulVal = 0x0000FF01;
+        arguments[2].ulVal = 1;
+        Print("  name lookup + invoke on a held server", Measure([&] {
+                  win32::UniqueVariant result;
+                  InvokeByName(DISPATCH_METHOD, result.get(), held.get(), L"iAcpiSetItem", 3, arguments);
+              },
+                  200));
+        held.reset();
+    }
+
+    PortIoLibrary library;
+    EcPort port(library, platform::SystemClock());
+    port.LoadPortLibrary();
+    std::printf("Embedded controller through ovio.dll (shared board, controller never busy):\n");
+    Print("EC register write (bank select + write)",
+          Measure([&] { port.WriteRegister(0, ec::kRedRegister, 0x40); }, 5000));
+    Print("EC onboard colour (three register writes)", Measure([&] {
+              port.WriteRegister(0, ec::kBlueRegister, 1);
+              port.WriteRegister(0, ec::kGreenRegister, 2);
+              port.WriteRegister(0, ec::kRedRegister, 3);
+          },
+              2000));
+
+    sim::StopAcpiServer();
+    sim::UnregisterAcpiServer();
+}
+
+} // namespace ovled::bench

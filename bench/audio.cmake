@@ -1,0 +1,2 @@
+ovled_add_bench(audio_bench AudioBench.cpp)
+target_link_libraries(audio_bench PRIVATE ovled_audio)

@@ -1,0 +1,23 @@
+// The virtual board's control commands (profile, temperature, faults, LED colours, write trace),
+// shared by the Windows control command and the host tests. One call runs one command.
+#pragma once
+
+#include "simulator/BoardModel.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace ovled::sim {
+
+// Runs `args` (the command and its arguments) against the board. 0 on success, 2 for a command that
+// is not understood (the usage goes to `err`).
+int RunBoardCommand(BoardModel& board, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+const char* BoardCommandUsage() noexcept;
+
+void PrintLeds(BoardModel& board, std::ostream& out);
+void PrintTrace(BoardModel& board, std::size_t limit, std::ostream& out);
+void PrintCounters(BoardModel& board, std::ostream& out);
+void PrintFaults(BoardModel& board, std::ostream& out);
+
+} // namespace ovled::sim

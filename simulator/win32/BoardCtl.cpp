@@ -1,0 +1,96 @@
+// boardctl.exe: looks at and steers the virtual board from the command line.
+//   boardctl register [SERVER.exe] | unregister | start | stop | status
+//   boardctl profile NAME | temperature DEGREES | fault ... | leds | trace [N] | counters | show ...
+#include "platform/Text.h"
+#include "platform/win32/Unique.h"
+#include "simulator/BoardControl.h"
+#include "simulator/win32/ServerRegistration.h"
+#include "simulator/win32/SharedBoardStore.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace ovled::sim {
+namespace {
+
+constexpr char kServerUsage[] =
+    "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n";
+
+int Fail(const char* what, HRESULT hr)
+{
+    std::cerr << what << " failed (0x" << std::hex << static_cast<unsigned long>(hr) << ")\n";
+    return 1;
+}
+
+int RunServerCommand(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    if (command == "register") {
+        const std::wstring exe = args.size() > 1 ? platform::AnsiToWide(args[1]) : ServerBesideThisExecutable();
+        const HRESULT hr = RegisterAcpiServer(exe);
+        return SUCCEEDED(hr) ? 0 : Fail("registration", hr);
+    }
+    if (command == "unregister") {
+        const HRESULT hr = UnregisterAcpiServer();
+        return SUCCEEDED(hr) ? 0 : Fail("unregistration", hr);
+    }
+    if (command == "start") {
+        win32::ScopedComInit com(COINIT_MULTITHREADED);
+        const HRESULT hr = StartAcpiServer();
+        return SUCCEEDED(hr) ? 0 : Fail("starting the server (is it registered?)", hr);
+    }
+    if (command == "stop") {
+        if (!StopAcpiServer()) {
+            std::cout << "no server was running\n";
+            return 1;
+        }
+        return 0;
+    }
+    win32::ScopedComInit com(COINIT_MULTITHREADED);
+    std::cout << "server " << (IsAcpiServerRegistered() ? "registered" : "not registered") << ", "
+              << (IsAcpiServerRunning() ? "running" : "not running") << '\n';
+    return 0;
+}
+
+int Run(int argc, wchar_t** argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(platform::WideToAnsi(argv[i]));
+    if (args.empty()) {
+        std::cerr << "usage: boardctl COMMAND [ARGUMENTS]\n" << kServerUsage << BoardCommandUsage();
+        return 2;
+    }
+    const std::string& command = args[0];
+    if (command == "register" || command == "unregister" || command == "start" || command == "stop" ||
+        command == "status")
+        return RunServerCommand(args);
+
+    std::unique_ptr<SharedBoardStore> store = SharedBoardStore::Open();
+    if (!store) {
+        std::cerr << "the shared board cannot be opened\n";
+        return 1;
+    }
+    BoardModel board(*store);
+    board.EnsureValid(Profile::SwitchAndStrips);
+    if (store->Fresh())
+        std::cerr << "note: no server is holding the board; changes last only while a process holds it "
+                     "(boardctl start)\n";
+    const int result = RunBoardCommand(board, args, std::cout, std::cerr);
+    if (result == 2)
+        std::cerr << kServerUsage;
+    return result;
+}
+
+} // namespace
+} // namespace ovled::sim
+
+int wmain(int argc, wchar_t** argv)
+{
+    try {
+        return ovled::sim::Run(argc, argv);
+    } catch (...) {
+        return 1;
+    }
+}

@@ -1,0 +1,49 @@
+// A notifier that records every message instead of showing it, installed for the life of the object.
+#pragma once
+
+#include "platform/Notifier.h"
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ovled::test {
+
+class RecordingNotifier final : public platform::INotifier {
+public:
+    struct Message {
+        std::wstring text;
+        std::wstring caption;
+    };
+
+    RecordingNotifier() : m_install(*this) {}
+
+    void Notify(std::wstring_view text, std::wstring_view caption) noexcept override
+    {
+        try {
+            std::lock_guard lock(m_mutex);
+            m_messages.push_back({std::wstring(text), std::wstring(caption)});
+        } catch (...) {
+        }
+    }
+
+    std::vector<Message> Messages()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+    std::vector<Message> Take()
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_messages, {});
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<Message> m_messages;
+    platform::ScopedNotifier m_install;
+};
+
+} // namespace ovled::test

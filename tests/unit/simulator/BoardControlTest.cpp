@@ -1,0 +1,83 @@
+#include "simulator/BoardControl.h"
+#include "simulator/VirtualBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace ovled::sim {
+namespace {
+
+class BoardControlTest : public ::testing::Test {
+protected:
+    int Run(std::vector<std::string> args)
+    {
+        m_out.str("");
+        m_err.str("");
+        return RunBoardCommand(m_board.Model(), args, m_out, m_err);
+    }
+
+    VirtualBoard m_board;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+TEST_F(BoardControlTest, ProfileTemperatureAndWiringChangeTheBoard)
+{
+    EXPECT_EQ(Run({"profile", "no-switch"}), 0);
+    EXPECT_EQ(m_board.Model().StripCount(), 2u);
+    EXPECT_EQ(Run({"temperature", "61.5"}), 0);
+    EXPECT_EQ(m_board.Model().With([](BoardState& s) { return s.temperatureTenths; }), 615u);
+    EXPECT_EQ(Run({"wiring", "1", "201"}), 0);
+    EXPECT_EQ(m_board.Model().With([](BoardState& s) { return s.strips[1].wiring[0]; }), 2);
+    EXPECT_EQ(Run({"wiring", "2", "012"}), 1); // this profile has two strips
+}
+
+TEST_F(BoardControlTest, FaultsAreSetAndCleared)
+{
+    EXPECT_EQ(Run({"fault", "fail", "iAcpiGetItem"}), 0);
+    EXPECT_EQ(Run({"fault", "fail", "set-item"}), 0);
+    EXPECT_EQ(m_board.Model().GetFaults().failingMethods,
+              1u << static_cast<int>(Method::GetItem) | 1u << static_cast<int>(Method::SetItem));
+    EXPECT_EQ(Run({"fault", "slow", "250"}), 0);
+    EXPECT_EQ(Run({"fault", "ec-busy", "on"}), 0);
+    EXPECT_EQ(Run({"fault", "description", "truncated", "0x13060048"}), 0);
+    EXPECT_EQ(Run({"fault", "group", "huge-count", "6"}), 0);
+    Faults faults = m_board.Model().GetFaults();
+    EXPECT_EQ(faults.slowMillis, 250u);
+    EXPECT_EQ(faults.ecStaysBusy, 1u);
+    EXPECT_EQ(faults.descriptionMalformation, static_cast<std::uint32_t>(Malformation::Truncated));
+    EXPECT_EQ(faults.descriptionTarget, 0x13000048u);
+    EXPECT_EQ(faults.groupTarget, 6u);
+    EXPECT_EQ(Run({"faults"}), 0);
+    EXPECT_NE(m_out.str().find("iAcpiGetItem iAcpiSetItem"), std::string::npos);
+
+    EXPECT_EQ(Run({"fault", "clear"}), 0);
+    faults = m_board.Model().GetFaults();
+    EXPECT_EQ(faults.failingMethods, 0u);
+    EXPECT_EQ(faults.groupMalformation, 0u);
+}
+
+TEST_F(BoardControlTest, PrintsLedsAndTrace)
+{
+    m_board.AcpiSetItem(0x13060046, 1, 3);
+    m_board.AcpiSetItem(0x13060048, 0x66339901, 1);
+    EXPECT_EQ(Run({"leds"}), 0);
+    EXPECT_NE(m_out.str().find("onboard   on  firmware R 255 G   0 B   0  effect 2"), std::string::npos);
+    EXPECT_NE(m_out.str().find("strip 1   on  firmware R 153 G 102 B  51  effect 1"), std::string::npos);
+    EXPECT_EQ(Run({"trace", "1"}), 0);
+    EXPECT_NE(m_out.str().find("item 0x13060048 <- 0x66339901  flags 1  strip 1"), std::string::npos);
+    EXPECT_EQ(m_out.str().find("0x13060046"), std::string::npos);
+}
+
+TEST_F(BoardControlTest, UnknownCommandsShowTheUsage)
+{
+    EXPECT_EQ(Run({"profile", "rainbow"}), 2);
+    EXPECT_NE(m_err.str().find("commands:"), std::string::npos);
+    EXPECT_EQ(Run({"temperature", "-3"}), 2);
+    EXPECT_EQ(Run({"fault", "fail", "iAcpiNothing"}), 2);
+    EXPECT_EQ(Run({}), 2);
+}
+
+} // namespace
+} // namespace ovled::sim
