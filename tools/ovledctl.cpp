@@ -154,6 +154,18 @@ private:
     ComPtr<IDispatch> m_dispatch;
 };
 
+// Creates a LightControl object in the server and wraps the interface that the client calls through.
+template <class Wrapper, class Interface>
+HRESULT Connect(std::unique_ptr<Client>& client)
+{
+    ComPtr<Interface> object;
+    const HRESULT result =
+        CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(Interface), object.put_void());
+    if (SUCCEEDED(result))
+        client = std::make_unique<Wrapper>(std::move(object));
+    return result;
+}
+
 int Usage()
 {
     std::fwprintf(stderr, L"usage: ovledctl [--late] get <index> | set <index> <none|music|thermal|0|1|2> | "
@@ -189,21 +201,9 @@ int Run(int argc, wchar_t** argv)
         return Fail(L"initialising COM", com.Result());
 
     std::unique_ptr<Client> client;
-    if (late) {
-        ComPtr<IDispatch> dispatch;
-        const HRESULT result =
-            CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, dispatch.put_void());
-        if (FAILED(result))
-            return Fail(L"creating LightControl", result);
-        client = std::make_unique<LateBound>(std::move(dispatch));
-    } else {
-        ComPtr<ILightControl> control;
-        const HRESULT result =
-            CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl, control.put_void());
-        if (FAILED(result))
-            return Fail(L"creating LightControl", result);
-        client = std::make_unique<EarlyBound>(std::move(control));
-    }
+    const HRESULT created = late ? Connect<LateBound, IDispatch>(client) : Connect<EarlyBound, ILightControl>(client);
+    if (FAILED(created))
+        return Fail(L"creating LightControl", created);
 
     if (command == L"get" && remaining == 1) {
         const auto index = ParseShort(argv[next]);

@@ -52,6 +52,18 @@ template <class Call> HRESULT Guarded(Call&& call) noexcept
     }
 }
 
+// IDispatch's name lookup and calls: only for the default interface (IID_NULL), through the type
+// information of ILightControl.
+template <class Call>
+HRESULT WithTypeInfo(REFIID riid, Call&& call) noexcept
+{
+    if (riid != IID_NULL)
+        return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> info;
+    const HRESULT result = GetLightControlTypeInfo(info.put());
+    return FAILED(result) ? result : call(*info.get());
+}
+
 } // namespace
 
 HRESULT CLightControl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
@@ -139,25 +151,15 @@ STDMETHODIMP CLightControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noex
 
 STDMETHODIMP CLightControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept
 {
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    const HRESULT result = GetLightControlTypeInfo(info.put());
-    if (FAILED(result))
-        return result;
-    return info->GetIDsOfNames(names, count, ids);
+    return WithTypeInfo(riid, [&](ITypeInfo& info) { return info.GetIDsOfNames(names, count, ids); });
 }
 
 STDMETHODIMP CLightControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* exception, UINT* argumentError) noexcept
 {
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    const HRESULT loaded = GetLightControlTypeInfo(info.put());
-    if (FAILED(loaded))
-        return loaded;
-    return info->Invoke(static_cast<ILightControl*>(this), id, flags, params, result, exception, argumentError);
+    return WithTypeInfo(riid, [&](ITypeInfo& info) {
+        return info.Invoke(static_cast<ILightControl*>(this), id, flags, params, result, exception, argumentError);
+    });
 }
 
 STDMETHODIMP CLightControl::get_Color(ULONG*) noexcept

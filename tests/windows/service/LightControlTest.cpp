@@ -5,6 +5,7 @@
 #include "tests/support/FakeDevices.h"
 #include "tests/support/SteppedClock.h"
 #include "tests/support/TempFolder.h"
+#include "tests/windows/service/support/ModeByIndexCalls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -221,24 +222,11 @@ TEST_F(LightControlTest, LateBoundCallsReachModeByIndexThroughItsDispatchId)
         EXPECT_EQ(id, expected) << names[expected - 1];
     }
 
-    VARIANT arguments[2]; // reverse order: the value, then the index
-    VariantInit(&arguments[0]);
-    VariantInit(&arguments[1]);
-    arguments[0].vt = VT_I4;
-    arguments[0].lVal = 2;
-    arguments[1].vt = VT_I2;
-    arguments[1].iVal = 0;
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put{arguments, &named, 2, 1};
-    EXPECT_EQ(control->Invoke(6, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(test::PutModeByIndexLate(*control.get(), 0, 2), S_OK);
     EXPECT_EQ(m_manager.GetModeByIndex(0), 2);
 
-    DISPPARAMS get{&arguments[1], nullptr, 1, 0};
     UniqueVariant result;
-    EXPECT_EQ(
-        control->Invoke(6, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get, result.get(), nullptr, nullptr),
-        S_OK);
+    EXPECT_EQ(test::GetModeByIndexLate(*control.get(), 0, result), S_OK);
     EXPECT_EQ(result->vt, VT_I2);
     EXPECT_EQ(result->iVal, 2);
 }

@@ -5,6 +5,7 @@
 #include "lighting/PowerEvents.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/win32/Unique.h"
+#include "tests/windows/service/support/ModeByIndexCalls.h"
 #include "tests/windows/service/support/ServerCopy.h"
 
 #include <gmock/gmock.h>
@@ -18,8 +19,6 @@ namespace {
 using ::testing::HasSubstr;
 using win32::ComPtr;
 using win32::UniqueVariant;
-
-constexpr DISPID kModeByIndex = 6;
 
 class LocalServerProcessTest : public ::testing::Test {
 protected:
@@ -66,27 +65,13 @@ TEST_F(LocalServerProcessTest, AClientSetsAndReadsModesEarlyAndLateBoundAndTheFi
     LPOLESTR name = const_cast<LPOLESTR>(L"ModeByIndex");
     DISPID id = 0;
     ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    EXPECT_EQ(id, kModeByIndex);
+    EXPECT_EQ(id, kModeByIndexId);
 
-    VARIANT arguments[2]; // reverse order: the value, then the index
-    VariantInit(&arguments[0]);
-    VariantInit(&arguments[1]);
-    arguments[0].vt = VT_I4;
-    arguments[0].lVal = 1;
-    arguments[1].vt = VT_I2;
-    arguments[1].iVal = -1;
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put{arguments, &named, 2, 1};
-    EXPECT_EQ(dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put, nullptr,
-                               nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(PutModeByIndexLate(*dispatch.get(), -1, 1), S_OK);
     EXPECT_EQ(Mode(-1), 1);
 
-    DISPPARAMS get{&arguments[1], nullptr, 1, 0};
     UniqueVariant result;
-    EXPECT_EQ(dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &get, result.get(),
-                               nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(GetModeByIndexLate(*dispatch.get(), -1, result), S_OK);
     EXPECT_EQ(result->vt, VT_I2);
     EXPECT_EQ(result->iVal, 1);
     EXPECT_EQ(Settings().GetMode(), 1);
