@@ -49,6 +49,10 @@ public:
 
     HResult RegisterClassObjects() override
     {
+        // Wine ignores REGCLS_SUSPENDED: a client may come and go before the monitor runs, so the event
+        // that its last release signals exists before the class object is published.
+        if (m_module.m_delayShutdown && !m_module.m_shutdownEvent)
+            m_module.m_shutdownEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         return CoRegisterClassObject(CLSID_LightControl, LightControlClassFactory(), CLSCTX_LOCAL_SERVER,
                                      REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_module.m_classCookie);
     }

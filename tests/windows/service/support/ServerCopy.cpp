@@ -111,7 +111,7 @@ ProcessResult ServerCopy::RunProgram(const fs::path& program, const std::wstring
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info))
-        throw std::runtime_error("cannot start " + program.string());
+        throw std::runtime_error("cannot start " + program.string() + ": error " + std::to_string(GetLastError()));
     UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
     writer.reset();
