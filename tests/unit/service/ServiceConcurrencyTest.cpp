@@ -14,7 +14,7 @@ using test::FakeServiceHost;
 // last report the manager sees must be the state the service is really in.
 TEST(ServiceControllerConcurrency, ReportsReachTheManagerInTheOrderOfTheStateChanges)
 {
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 500; ++round) {
         FakeServiceHost host;
         ServiceController controller(host);
         controller.SetServiceState(kServiceStartPending);
