@@ -6,6 +6,10 @@
 
 namespace ovled::platform {
 
+// Full path of the running executable, or an empty path when it cannot be obtained. Not limited to
+// MAX_PATH characters.
+std::filesystem::path ExecutablePath();
+
 // Folder of the running executable, or an empty path when the executable's path cannot be obtained
 // (callers then fall back to a bare file name, relative to the current folder).
 std::filesystem::path ExecutableDirectory();

@@ -12,14 +12,16 @@
 
 namespace ovled::platform {
 
-std::filesystem::path ExecutableDirectory()
+std::filesystem::path ExecutablePath()
 {
     std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error)
         return {};
-    return exe.parent_path();
+    return exe;
 }
+
+std::filesystem::path ExecutableDirectory() { return ExecutablePath().parent_path(); }
 
 std::wstring AnsiToWide(std::string_view text)
 {

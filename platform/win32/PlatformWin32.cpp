@@ -15,7 +15,7 @@
 
 namespace ovled::platform {
 
-std::filesystem::path ExecutableDirectory()
+std::filesystem::path ExecutablePath()
 {
     // Wide and without the 260-character limit: an install folder outside the ANSI code page, or a
     // long one, still finds its files.
@@ -26,13 +26,15 @@ std::filesystem::path ExecutableDirectory()
             return {};
         if (length < buffer.size()) {
             buffer.resize(length);
-            return std::filesystem::path(buffer).parent_path();
+            return std::filesystem::path(buffer);
         }
         if (buffer.size() >= 32768)
             return {};
         buffer.resize(buffer.size() * 2);
     }
 }
+
+std::filesystem::path ExecutableDirectory() { return ExecutablePath().parent_path(); }
 
 std::wstring AnsiToWide(std::string_view text)
 {

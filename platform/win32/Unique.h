@@ -5,6 +5,8 @@
 //     ComPtr<IDispatch> server;  CoCreateInstance(..., IID_PPV_ARGS(server.put()));
 #pragma once
 
+#include "platform/Hresult.h"
+
 #include <windows.h>
 
 #include <oleauto.h>
@@ -235,12 +237,7 @@ private:
     HRESULT m_result;
 };
 
-// A Windows error code as an HRESULT: 0 and negative values stay as they are, a positive e becomes
-// 0x80070000 | (e & 0xFFFF).
-constexpr HRESULT HresultFromWin32(long error) noexcept
-{
-    return error <= 0 ? static_cast<HRESULT>(error)
-                      : static_cast<HRESULT>(0x80070000u | (static_cast<unsigned long>(error) & 0xFFFFu));
-}
+// A Windows error code as an HRESULT (see platform/Hresult.h).
+using ovled::HresultFromWin32;
 
 } // namespace ovled::win32

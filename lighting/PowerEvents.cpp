@@ -1,0 +1,67 @@
+#include "lighting/PowerEvents.h"
+
+#include <algorithm>
+
+namespace ovled {
+
+void PowerEventHandler::OnPowerBroadcast(unsigned event)
+{
+    switch (event) {
+    case kPowerSuspend:
+        Suspend();
+        break;
+    case kPowerResumeCritical:
+    case kPowerResumeSuspend:
+    case kPowerResumeAutomatic:
+        Resume();
+        break;
+    default:
+        break;
+    }
+}
+
+void PowerEventHandler::Suspend()
+{
+    const int strips = m_devices.GetExternalStripCount();
+    {
+        const auto onboard = m_devices.CreateOnboardController();
+        if (m_manager.GetModeByIndex(kOnboardDevice) != kModeNone)
+            onboard->SetEffect1(0);
+    }
+    for (int i = 0; i < std::min(strips, kStripsDarkenedOnSuspend); ++i) {
+        if (m_manager.GetModeByIndex(i) != kModeNone)
+            m_devices.CreateStripController(i)->SetEffect1(0);
+    }
+    m_suspended = true;
+}
+
+void PowerEventHandler::Resume()
+{
+    if (!m_suspended)
+        return; // Windows may send two resume events for one wake-up: only the first restores
+    const int strips = m_devices.GetExternalStripCount();
+    const int onboardMode = m_manager.GetModeByIndex(kOnboardDevice);
+    if (onboardMode != kModeNone)
+        Restore(*m_devices.CreateOnboardController(), kOnboardDevice, onboardMode);
+    for (int i = 0; i < strips; ++i) {
+        const auto strip = m_devices.CreateStripController(i);
+        const int mode = m_manager.GetModeByIndex(i);
+        if (mode != kModeNone)
+            Restore(*strip, i, mode);
+    }
+    m_suspended = false;
+}
+
+// Any stored mode other than none and music comes back as thermal.
+void PowerEventHandler::Restore(ILedDevice& device, int index, int mode)
+{
+    if (mode == kModeMusic) {
+        device.EnterMusicMode();
+        m_manager.SetModeByIndex(index, kModeMusic);
+    } else {
+        device.EnterThermalMode();
+        m_manager.SetModeByIndex(index, kModeThermal);
+    }
+}
+
+} // namespace ovled

@@ -1,0 +1,58 @@
+#include "service/Registration.h"
+
+#include "service/Identifiers.h"
+
+namespace ovled::service {
+
+std::wstring AppIdKeyPath()
+{
+    return L"AppID\\" + std::wstring(kAppId);
+}
+
+HResult Registration::RegisterAppKey(bool asService)
+{
+    IRegistryEditor& classes = m_parts.machineClasses;
+    const std::wstring appIdKey = AppIdKeyPath();
+    if (m_parts.service.UninstallService() && !m_parts.modulePath.empty() &&
+        classes.CreateKey(appIdKey) == kErrorSuccess) {
+        (void)classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
+        if (asService) {
+            (void)classes.SetString(appIdKey, std::wstring(kLocalServiceValue), m_parts.serviceName);
+            (void)m_parts.service.InstallService();
+        }
+    }
+    m_parts.service.ReconfigureService();
+    return kSOk;
+}
+
+HResult Registration::UnregisterAppKey()
+{
+    if (!m_parts.service.UninstallService())
+        return kEFail;
+    IRegistryEditor& classes = m_parts.machineClasses;
+    const std::wstring appIdKey = AppIdKeyPath();
+    if (!classes.KeyExists(appIdKey))
+        return HresultFromWin32(kErrorFileNotFound);
+    (void)classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
+    return m_parts.modulePath.empty() ? m_parts.modulePathError : kSOk;
+}
+
+HResult Registration::RegisterClasses(bool withTypeLibrary)
+{
+    if (m_parts.modulePath.empty())
+        return m_parts.modulePathError;
+    if (const long error = ApplyPlan(ClassRoot(), LightControlClassPlan(m_parts.modulePath)))
+        return HresultFromWin32(error);
+    return withTypeLibrary ? m_parts.typeLibrary.Register(m_perUser) : kSOk;
+}
+
+HResult Registration::UnregisterClasses(bool withTypeLibrary)
+{
+    if (m_parts.modulePath.empty())
+        return m_parts.modulePathError;
+    if (const long error = RemovePlan(ClassRoot(), LightControlClassPlan(m_parts.modulePath)))
+        return HresultFromWin32(error);
+    return withTypeLibrary ? m_parts.typeLibrary.Unregister(m_perUser) : kSOk;
+}
+
+} // namespace ovled::service

@@ -1,0 +1,59 @@
+// Registration: what the command-line switches write and remove. The AppID key (always under the
+// machine's class root) with its "LocalService" value, the Windows service, the LightControl class keys
+// (under the machine's class root, or the user's in per-user mode) and the type library.
+// Used once, on the main thread of a registration run.
+#pragma once
+
+#include "platform/Hresult.h"
+#include "service/CommandLine.h"
+#include "service/RegistryPlan.h"
+#include "service/ServiceInstaller.h"
+
+#include <string>
+
+namespace ovled::service {
+
+class ITypeLibraryRegistrar {
+public:
+    virtual ~ITypeLibraryRegistrar() = default;
+    virtual HResult Register(bool perUser) = 0;
+    virtual HResult Unregister(bool perUser) = 0;
+};
+
+// The AppID key, relative to the class root.
+std::wstring AppIdKeyPath();
+
+class Registration final : public ISwitchActions {
+public:
+    struct Parts {
+        IRegistryEditor& machineClasses; // HKEY_CLASSES_ROOT
+        IRegistryEditor& userClasses;    // HKEY_CURRENT_USER\Software\Classes
+        IServiceInstaller& service;
+        ITypeLibraryRegistrar& typeLibrary;
+        std::wstring serviceName;
+        std::wstring modulePath; // empty when the executable's path could not be obtained
+        HResult modulePathError = kEFail;
+    };
+    explicit Registration(Parts parts) : m_parts(std::move(parts)) {}
+
+    void SetPerUser() override { m_perUser = true; }
+    bool PerUser() const noexcept { return m_perUser; }
+
+    // Removes an installed service, rewrites "LocalService" (present only as a service) and, as a
+    // service, installs the service anew; then makes it start automatically. Reports its failures
+    // through the notifier and always answers S_OK.
+    HResult RegisterAppKey(bool asService) override;
+    // Removes the service and the "LocalService" value; the AppID key stays. E_FAIL, with the value
+    // left in place, when the service cannot be removed.
+    HResult UnregisterAppKey() override;
+    HResult RegisterClasses(bool withTypeLibrary) override;
+    HResult UnregisterClasses(bool withTypeLibrary) override;
+
+private:
+    IRegistryEditor& ClassRoot() noexcept { return m_perUser ? m_parts.userClasses : m_parts.machineClasses; }
+
+    Parts m_parts;
+    bool m_perUser = false;
+};
+
+} // namespace ovled::service

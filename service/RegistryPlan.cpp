@@ -1,0 +1,186 @@
+#include "service/RegistryPlan.h"
+
+#include "service/Identifiers.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace ovled::service {
+namespace {
+
+using Removal = RegistryKeySpec::Removal;
+
+wchar_t FoldName(wchar_t c) noexcept
+{
+    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+}
+
+long ApplyKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key)
+{
+    const std::wstring path = JoinKeyPath(parent, key.name);
+    if (key.removal == Removal::ForceRemove)
+        (void)registry.DeleteTree(path); // a missing key is the usual case
+    if (const long error = registry.CreateKey(path))
+        return error;
+    if (key.defaultValue) {
+        if (const long error = registry.SetString(path, L"", *key.defaultValue))
+            return error;
+    }
+    for (const auto& [name, text] : key.namedValues) {
+        if (const long error = registry.SetString(path, name, text))
+            return error;
+    }
+    for (const auto& subkey : key.subkeys) {
+        if (const long error = ApplyKey(registry, path, subkey))
+            return error;
+    }
+    return kErrorSuccess;
+}
+
+long RemoveKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key)
+{
+    const std::wstring path = JoinKeyPath(parent, key.name);
+    if (!registry.KeyExists(path))
+        return kErrorSuccess;
+    for (const auto& subkey : key.subkeys) {
+        if (const long error = RemoveKey(registry, path, subkey))
+            return error;
+    }
+    for (const auto& value : key.namedValues) {
+        const long error = registry.DeleteValue(path, value.first);
+        if (error != kErrorSuccess && error != kErrorFileNotFound)
+            return error;
+    }
+    if (key.removal == Removal::NoRemove || !registry.Subkeys(path).empty())
+        return kErrorSuccess;
+    return registry.DeleteKey(path);
+}
+
+template <class Names> bool Contains(const Names& names, const std::wstring& name)
+{
+    return std::any_of(names.begin(), names.end(), [&](const auto& n) { return SameRegistryName(n, name); });
+}
+
+std::wstring Show(const std::wstring& name)
+{
+    return name.empty() ? L"(default)" : name;
+}
+
+void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key,
+              std::vector<std::wstring>& differences)
+{
+    const std::wstring path = JoinKeyPath(parent, key.name);
+    if (!registry.KeyExists(path)) {
+        differences.push_back(L"missing key " + path);
+        return;
+    }
+    if (key.removal != Removal::NoRemove) {
+        std::vector<std::pair<std::wstring, std::wstring>> expected = key.namedValues;
+        if (key.defaultValue)
+            expected.emplace_back(L"", *key.defaultValue);
+        const auto actual = registry.Values(path);
+        for (const auto& [name, text] : expected) {
+            const auto found = std::find_if(actual.begin(), actual.end(),
+                                            [&](const RegistryValue& v) { return SameRegistryName(v.name, name); });
+            if (found == actual.end())
+                differences.push_back(L"missing value " + path + L" " + Show(name));
+            else if (!found->isString || found->text != text)
+                differences.push_back(L"value " + path + L" " + Show(name) + L" is \"" + found->text + L"\", not \"" +
+                                      text + L"\"");
+        }
+        for (const auto& value : actual) {
+            const bool planned = std::any_of(expected.begin(), expected.end(),
+                                             [&](const auto& e) { return SameRegistryName(e.first, value.name); });
+            if (!planned)
+                differences.push_back(L"unexpected value " + path + L" " + Show(value.name));
+        }
+        std::vector<std::wstring> plannedKeys;
+        for (const auto& subkey : key.subkeys)
+            plannedKeys.push_back(subkey.name);
+        for (const auto& subkey : registry.Subkeys(path)) {
+            if (!Contains(plannedKeys, subkey))
+                differences.push_back(L"unexpected key " + JoinKeyPath(path, subkey));
+        }
+    }
+    for (const auto& subkey : key.subkeys)
+        CheckKey(registry, path, subkey, differences);
+}
+
+RegistryKeySpec Key(std::wstring name, std::optional<std::wstring> defaultValue,
+                    std::vector<RegistryKeySpec> subkeys = {}, Removal removal = Removal::Normal)
+{
+    RegistryKeySpec key;
+    key.name = std::move(name);
+    key.defaultValue = std::move(defaultValue);
+    key.subkeys = std::move(subkeys);
+    key.removal = removal;
+    return key;
+}
+
+} // namespace
+
+std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& name)
+{
+    return parent.empty() ? name : parent + L"\\" + name;
+}
+
+bool SameRegistryName(const std::wstring& a, const std::wstring& b) noexcept
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return FoldName(x) == FoldName(y); });
+}
+
+long ApplyPlan(IRegistryEditor& registry, const RegistryPlan& plan)
+{
+    for (const auto& key : plan) {
+        if (const long error = ApplyKey(registry, L"", key))
+            return error;
+    }
+    return kErrorSuccess;
+}
+
+long RemovePlan(IRegistryEditor& registry, const RegistryPlan& plan)
+{
+    for (const auto& key : plan) {
+        if (const long error = RemoveKey(registry, L"", key))
+            return error;
+    }
+    return kErrorSuccess;
+}
+
+std::vector<std::wstring> CheckPlan(IRegistryEditor& registry, const RegistryPlan& plan)
+{
+    std::vector<std::wstring> differences;
+    for (const auto& key : plan)
+        CheckKey(registry, L"", key, differences);
+    return differences;
+}
+
+RegistryPlan LightControlClassPlan(const std::wstring& modulePath)
+{
+    const std::wstring description(kClassDescription);
+    const std::wstring progId(kProgId);
+    const std::wstring versionIndependent(kVersionIndependentProgId);
+
+    // The executable is a local server: its path is written in double quotes, so that a path with
+    // spaces is one command; every other character (a single quote included) stays as it is.
+    RegistryKeySpec classKey = Key(std::wstring(kLightControlClsid), description,
+                                   {
+                                       Key(L"ProgID", progId),
+                                       Key(L"VersionIndependentProgID", versionIndependent),
+                                       Key(L"Programmable", std::nullopt, {}, Removal::ForceRemove),
+                                       Key(L"LocalServer32", L"\"" + modulePath + L"\""),
+                                       Key(L"TypeLib", std::wstring(kTypeLibraryId)),
+                                       Key(L"Version", std::wstring(kTypeLibraryVersion)),
+                                   },
+                                   Removal::ForceRemove);
+    classKey.namedValues.emplace_back(L"AppID", std::wstring(kAppId));
+
+    return {
+        Key(progId, description, {Key(L"CLSID", std::wstring(kLightControlClsid))}),
+        Key(versionIndependent, description, {Key(L"CurVer", progId)}),
+        Key(L"CLSID", std::nullopt, {std::move(classKey)}, Removal::NoRemove),
+    };
+}
+
+} // namespace ovled::service

@@ -1,0 +1,120 @@
+// The service entry with the real Win32 glue (message queue, class object registration, message loop,
+// diagnostic channel), in process: the test stands in for the service control manager's handler
+// registration and sends the controls itself.
+#include "service/win32/Diagnostics.h"
+#include "service/win32/ServiceModule.h"
+#include "tests/windows/service/support/DiagnosticListener.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <OvLedService_h.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace ovled::win32 {
+namespace {
+
+using ::testing::ElementsAre;
+
+const auto kFakeStatusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<ULONG_PTR>(0x5EC));
+
+class ServiceEntryTest : public ::testing::Test {
+protected:
+    // Runs the service entry on its own thread, as the dispatcher does; false if it does not end.
+    bool RunServiceEntry(const std::function<void()>& whileRunning = {})
+    {
+        std::atomic<DWORD> serviceThread{0};
+        auto finished = std::async(std::launch::async, [&serviceThread] {
+            serviceThread = GetCurrentThreadId();
+            COvLedServiceModule::ServiceEntry(0, nullptr);
+        });
+        if (whileRunning)
+            whileRunning();
+        if (finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready)
+            return true;
+        PostThreadMessageW(serviceThread, WM_QUIT, 0, 0); // lets the test end instead of hanging
+        return false;
+    }
+    std::vector<std::wstring> Lines() { return m_listener.Texts(GetCurrentProcessId()); }
+
+    // Stands in for the service control manager: `onRegister` runs when the handler is registered.
+    void Link(std::function<SERVICE_STATUS_HANDLE()> onRegister)
+    {
+        m_module.SetManagerLink({[onRegister](const wchar_t*, LPHANDLER_FUNCTION) { return onRegister(); },
+                                 [this](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
+                                     EXPECT_EQ(status.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
+                                     EXPECT_EQ(status.dwControlsAccepted, DWORD{SERVICE_ACCEPT_STOP});
+                                     ++m_reports;
+                                 }});
+    }
+
+    test::DiagnosticListener m_listener;
+    COvLedServiceModule m_module;
+    std::atomic<int> m_reports{0};
+};
+
+TEST_F(ServiceEntryTest, ARunReportsStartPendingRunningStopPendingAndStoppedWithTheEventsInBetween)
+{
+    Link([] { return kFakeStatusHandle; });
+    ASSERT_TRUE(RunServiceEntry([this] {
+        if (m_listener.WaitFor(L"status", L"4 exit 0x00000000").processId != 0) {
+            // The class object is served while the service runs.
+            ScopedComInit com;
+            ComPtr<ILightControl> control;
+            EXPECT_EQ(CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, IID_ILightControl,
+                                       control.put_void()),
+                      S_OK);
+        } else {
+            ADD_FAILURE() << "no running report";
+        }
+        COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
+    }));
+    ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"status 2 exit 0x00000000", L"event Service started/resumed", L"status 4 exit 0x00000000",
+                            L"status 3 exit 0x00000000", L"event Service stopped", L"status 1 exit 0x00000000"));
+    EXPECT_EQ(m_module.Controller().Win32ExitCode(), 0u);
+    EXPECT_EQ(m_module.LockCount(), -1) << "a service counts released locks down but never ends on them";
+    EXPECT_EQ(m_reports, 4) << "every status also went to the service control manager";
+}
+
+TEST_F(ServiceEntryTest, AStopDuringStartUpIsKeptAndEndsTheLoopAsSoonAsItRuns)
+{
+    Link([] {
+        // The stop arrives on another thread before the service thread has registered its class object.
+        std::thread([] { COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP); }).join();
+        return kFakeStatusHandle;
+    });
+    ASSERT_TRUE(RunServiceEntry()) << "the quit posted before the message loop was lost";
+    ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"status 3 exit 0x00000000", L"event Service stopped", L"status 1 exit 0x00000000"));
+}
+
+TEST_F(ServiceEntryTest, AHandlerThatCannotBeRegisteredIsLoggedAndTheEntryReturns)
+{
+    Link([]() -> SERVICE_STATUS_HANDLE { return nullptr; });
+    ASSERT_TRUE(RunServiceEntry());
+    ASSERT_NE(m_listener.WaitFor(L"event", L"Handler not installed").processId, 0u);
+    EXPECT_THAT(Lines(), ElementsAre(L"event Handler not installed"));
+    EXPECT_EQ(m_reports, 0);
+}
+
+TEST_F(ServiceEntryTest, ControlsOtherThanTheFiveKnownOnesAreBadRequests)
+{
+    const DWORD controls[] = {
+        SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_SHUTDOWN, 0, 200};
+    for (DWORD control : controls)
+        COvLedServiceModule::ServiceControlHandler(control);
+    SendDiagnostic(L"event", L"controls sent"); // arrives after everything the controls sent
+    ASSERT_NE(m_listener.WaitFor(L"event", L"controls sent").processId, 0u);
+    EXPECT_THAT(Lines(),
+                ElementsAre(L"event Bad service request", L"event Bad service request", L"event controls sent"));
+    EXPECT_EQ(m_module.Controller().CurrentState(), 1u);
+}
+
+} // namespace
+} // namespace ovled::win32

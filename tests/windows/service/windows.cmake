@@ -1,0 +1,38 @@
+# Windows tests of the service host, under Wine. Every test here touches what is shared by the whole
+# Wine session (the class registration, the service, the diagnostic pipe, the window named after the
+# service), so they all hold one resource lock.
+set(_service_lock ovled_service_host)
+
+add_library(ovled_service_test_support STATIC
+  windows/service/support/DiagnosticListener.cpp
+  windows/service/support/ServerCopy.cpp)
+target_link_libraries(ovled_service_test_support PUBLIC ovled_service_win32 ovled_test_support)
+
+# In process: the COM object, the power event window and the service entry over the real glue.
+ovled_add_gtest(service_win32_tests
+  SOURCES
+    windows/service/LightControlTest.cpp
+    windows/service/PowerWindowTest.cpp
+    windows/service/ServiceEntryTest.cpp
+  LIBS ovled_service_test_support
+  LABELS windows
+  RESOURCE_LOCK ${_service_lock})
+ovled_add_service_resources(service_win32_tests) # the type library that IDispatch is driven by
+
+# Out of process: the executable itself, registered from a copy in a temporary folder.
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/process)
+  file(GLOB _process_tests ${CMAKE_CURRENT_LIST_DIR}/process/*.cpp)
+  ovled_add_gtest(service_process_tests
+    SOURCES ${_process_tests}
+    LIBS ovled_service_test_support
+    LABELS windows
+    RESOURCE_LOCK ${_service_lock}
+    TIMEOUT 600)
+  add_dependencies(service_process_tests OvLedService ovledctl)
+  add_custom_command(TARGET service_process_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:OvLedService> $<TARGET_FILE:ovledctl>
+            $<TARGET_FILE_DIR:service_process_tests>
+    VERBATIM)
+  set_property(TEST service_process_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
+endif()
+set_property(TEST service_win32_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
