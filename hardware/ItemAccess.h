@@ -10,10 +10,10 @@
 
 namespace ovled::firmware {
 
-bool Exists(std::uint32_t id);
+[[nodiscard]] bool Exists(std::uint32_t id);
 // The item's live value; empty when the item is missing or the read failed.
-std::optional<std::uint32_t> Read(std::uint32_t id);
+[[nodiscard]] std::optional<std::uint32_t> Read(std::uint32_t id);
 // The item's SetValueEx result (1 when the firmware took the value); 0 when the item is missing.
-std::int32_t Write(std::uint32_t id, std::uint32_t value, std::uint32_t flags);
+[[nodiscard]] std::int32_t Write(std::uint32_t id, std::uint32_t value, std::uint32_t flags);
 
 } // namespace ovled::firmware
