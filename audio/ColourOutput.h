@@ -4,14 +4,12 @@
 #pragma once
 
 #include "audio/HslToRgb.h"
+#include "lighting/DeviceContract.h"
 
 #include <algorithm>
 #include <span>
 
 namespace ovled {
-
-// Device index of the onboard LED zone; the external strips are 0..n-1.
-inline constexpr int kOnboardDevice = -1;
 
 // The devices enabled for one tick: sorted, without duplicates. A copy taken under the effect's lock at
 // the start of the tick, so enabling and disabling never wait for the writes of a tick.

@@ -9,6 +9,9 @@
 
 namespace ovled {
 
+// Device index of the onboard LED zone; the external strips are 0..n-1.
+inline constexpr int kOnboardDevice = -1;
+
 // The operations of the LED controller interface that the lighting side calls.
 class ILedDevice {
 public:
@@ -55,7 +58,8 @@ public:
 };
 
 // The process's real devices (the board's controllers, the loopback music driver, the firmware's CPU
-// temperature), used by LightingManager::Instance() and the power event window.
+// temperature), used by LightingManager::Instance() and the power event window. Defined with the
+// devices (target ovled_devices), which the service links.
 IDeviceFactory& DefaultDeviceFactory();
 ITemperatureSource& DefaultTemperatureSource();
 

@@ -1,7 +1,6 @@
 #include "lighting/LightingManager.h"
 
 #include "platform/Com.h"
-#include "platform/Singleton.h"
 
 namespace ovled {
 namespace {
@@ -23,15 +22,6 @@ void EnterStoredMode(ILedDevice& device, int mode)
 }
 
 } // namespace
-
-LightingManager* LightingManager::Instance()
-{
-    if (auto* installed = platform::ScopedInstanceOverride<LightingManager>::Current())
-        return installed;
-    static auto* instance =
-        new LightingManager(*LightingSettings::Instance(), DefaultDeviceFactory(), DefaultTemperatureSource());
-    return instance;
-}
 
 LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
                                  ITemperatureSource& temperature)

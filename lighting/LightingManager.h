@@ -19,9 +19,8 @@
 
 namespace ovled {
 
-// Device indices: -1 the onboard zone, 0..n-1 the strips; SetModeByIndex also takes the commands
-// -2 (onboard zone off) and -3 (strips off).
-inline constexpr int kOnboardDevice = -1;
+// Device indices: kOnboardDevice (-1) the onboard zone, 0..n-1 the strips; SetModeByIndex also takes the
+// commands -2 (onboard zone off) and -3 (strips off).
 inline constexpr int kOnboardOffCommand = -2;
 inline constexpr int kStripsOffCommand = -3;
 
@@ -39,7 +38,8 @@ public:
         std::chrono::milliseconds settleDelay{100};
     };
 
-    // The process's manager, built on the first call over the process's settings and devices.
+    // The process's manager, built on the first call over the process's settings and devices (defined
+    // with the devices, in ovled_devices).
     static LightingManager* Instance();
 
     // Builds the devices, reads the stored modes and applies them.

@@ -581,6 +581,18 @@ bool BoardModel::SetWiring(std::uint32_t strip, const std::uint8_t (&wiring)[3])
     });
 }
 
+bool BoardModel::SetStripCount(std::uint32_t count)
+{
+    return With([count](BoardState& state) {
+        if (count > kMaxStrips)
+            return false;
+        state.stripCount = count;
+        if (state.selectedStrip >= count)
+            state.selectedStrip = 0;
+        return true;
+    });
+}
+
 bool BoardModel::SetItemPresent(std::uint32_t id, bool present)
 {
     return With([&](BoardState& state) {

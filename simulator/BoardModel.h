@@ -97,6 +97,9 @@ public:
     void ClearFaults();
     // False for a strip the board does not have.
     bool SetWiring(std::uint32_t strip, const std::uint8_t (&wiring)[3]);
+    // Gives the board `count` strips (the profile's strip items act on them); false above kMaxStrips.
+    // A selection beyond the new count falls back to strip 0.
+    bool SetStripCount(std::uint32_t count);
     // Hides an item (as if the firmware lacked it) or shows it again; false for an unknown id.
     bool SetItemPresent(std::uint32_t id, bool present);
     void ClearTrace();

@@ -1,5 +1,5 @@
 # The hardware layer's tests, all against the virtual board in process.
-add_library(ovled_board_test_support STATIC support/BoardScope.cpp)
+add_library(ovled_board_test_support STATIC support/BoardScope.cpp support/BoardTrace.cpp)
 target_link_libraries(ovled_board_test_support PUBLIC ovled_test_support ovled_simulator ovled_hardware ovled_lighting)
 
 ovled_add_gtest(hardware_tests
@@ -15,6 +15,14 @@ ovled_add_gtest(hardware_concurrency_tests
   SOURCES unit/hardware/HardwareConcurrencyTest.cpp
   LIBS ovled_board_test_support
   LABELS unit concurrency)
+
+ovled_add_gtest(led_controller_tests
+  SOURCES
+    unit/hardware/LedControlTest.cpp
+    unit/hardware/ExternalLedStripControlTest.cpp
+    unit/hardware/CpuTemperatureTest.cpp
+  LIBS ovled_led_controllers ovled_board_test_support
+  LABELS unit)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows/hardware/tests.cmake)

@@ -1,0 +1,130 @@
+// The periodic work of the lighting devices on the in-process virtual board (the model's own cost, no
+// bridge): one music colour tick with the onboard zone and 1, 3 and 8 strips, and one thermal cycle.
+// Each figure also says how many firmware calls it makes: through the automation bridge every call
+// costs milliseconds, which is what decides whether a 10 ms colour tick keeps its pace.
+#include "audio/FirmwareColourOutput.h"
+#include "bench/BenchUtil.h"
+#include "devices/BoardMusicFirmware.h"
+#include "hardware/BiosItemRegistry.h"
+#include "hardware/CpuTemperature.h"
+#include "hardware/EcPort.h"
+#include "hardware/ExternalLedStripControl.h"
+#include "lighting/LedConfigFile.h"
+#include "platform/Singleton.h"
+#include "simulator/VirtualBoard.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace ovled::bench {
+namespace {
+
+std::filesystem::path FreshFolder()
+{
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    auto folder = std::filesystem::temp_directory_path() / ("ovled-devices-bench-" + std::to_string(stamp));
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+// The process's hardware for the life of the object: an in-process board, its registry, EC port and
+// a configuration file in a folder of its own.
+class Board {
+public:
+    Board()
+        : m_board(sim::Profile::SwitchAndStrips), m_registry(m_board), m_ec(m_board, platform::SystemClock()),
+          m_folder(FreshFolder()), m_config(m_folder / "lightingControl.xml"),
+          m_useFirmware(m_board), m_useRegistry(m_registry), m_useEc(m_ec), m_useConfig(m_config)
+    {
+    }
+    ~Board()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+    sim::BoardModel& Model() { return m_board.Model(); }
+
+    // Firmware calls and EC register writes of one run of `operation`.
+    void PrintCalls(const char* what, const std::function<void()>& operation)
+    {
+        Model().ClearTrace();
+        operation();
+        const sim::Counters counters = Model().GetCounters();
+        const unsigned calls = std::accumulate(std::begin(counters.calls), std::end(counters.calls), 0u);
+        std::printf("    %-54s %u firmware calls, %u EC register writes (bank selects included)\n", what, calls,
+                    counters.ecWrites);
+    }
+
+private:
+    sim::VirtualBoard m_board;
+    BiosItemRegistry m_registry;
+    EcPort m_ec;
+    std::filesystem::path m_folder;
+    LedConfigFile m_config;
+    platform::ScopedInstanceOverride<IFirmwareTransport> m_useFirmware;
+    platform::ScopedInstanceOverride<BiosItemRegistry> m_useRegistry;
+    platform::ScopedInstanceOverride<EcPort> m_useEc;
+    platform::ScopedInstanceOverride<LedConfigFile> m_useConfig;
+};
+
+void ColourTicks(Board& board)
+{
+    std::printf("Music colour tick (FirmwareColourOutput over the board's firmware):\n");
+    FirmwareColourOutput output(ProcessMusicFirmware());
+    std::uint8_t shade = 0;
+    for (const std::uint32_t strips : {1u, 3u, 8u}) {
+        board.Model().SetStripCount(strips);
+        std::vector<int> devices{-1};
+        for (std::uint32_t i = 0; i < strips; ++i)
+            devices.push_back(static_cast<int>(i));
+        auto tick = [&] { output.Write(EnabledDevices(devices), Rgb{shade++, 0x40, 0x80}); };
+        const std::string what = "colour tick: onboard + " + std::to_string(strips) + " strip(s)";
+        Print(what, Measure(tick, 5000));
+        board.PrintCalls(what.c_str(), tick);
+    }
+    board.Model().SetStripCount(3);
+}
+
+void ThermalCycle(Board& board)
+{
+    std::printf("Thermal cycle (CPU temperature, onboard zone, strips in thermal mode):\n");
+    CpuTemperatureSource temperature;
+    LedControl onboard;
+    std::vector<std::unique_ptr<ExternalLedStripControl>> strips;
+    for (int i = 0; i < 3; ++i)
+        strips.push_back(std::make_unique<ExternalLedStripControl>(i));
+    Print("first temperature reading (searches group 6)", Measure([&] { CpuTemperatureSource().ReadCelsius(); }, 200));
+    (void)temperature.ReadCelsius();
+
+    // What the thermal thread does per cycle: read, then onboard (asked whether it is on) and strips.
+    auto cycle = [&] {
+        const auto celsius = temperature.ReadCelsius();
+        if (!celsius)
+            return;
+        if (onboard.IsOn())
+            onboard.ShowTemperature(*celsius);
+        for (auto& strip : strips)
+            strip->ShowTemperature(*celsius);
+    };
+    Print("temperature reading", Measure([&] { temperature.ReadCelsius(); }, 5000));
+    Print("onboard ShowTemperature (EC registers)", Measure([&] { onboard.ShowTemperature(45); }, 5000));
+    Print("strip ShowTemperature (colour sequence from the file)", Measure([&] { strips[0]->ShowTemperature(45); }, 2000));
+    Print("thermal cycle: onboard + 3 strips", Measure(cycle, 2000));
+    board.PrintCalls("thermal cycle: onboard + 3 strips", cycle);
+}
+
+} // namespace
+} // namespace ovled::bench
+
+int main()
+{
+    ovled::bench::Board board;
+    ovled::bench::ColourTicks(board);
+    ovled::bench::ThermalCycle(board);
+    return 0;
+}

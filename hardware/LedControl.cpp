@@ -1,0 +1,182 @@
+#include "hardware/LedControl.h"
+
+#include "hardware/EcPort.h"
+#include "hardware/ItemAccess.h"
+#include "hardware/ItemIds.h"
+#include "lighting/LedConfigFile.h"
+#include "lighting/ThermalEffect.h"
+#include "platform/Com.h"
+
+namespace ovled {
+namespace {
+
+constexpr std::uint32_t kColourMask = 0x00FFFFFF;
+
+// The onboard effect value: the code in bits 0-7, red, green and blue above it.
+std::uint32_t OnboardEffectValue(std::int32_t code, std::uint32_t colour) noexcept
+{
+    return static_cast<std::uint32_t>(code) | (colour & kColourMask) << 8;
+}
+
+bool Accepted(std::int32_t result) noexcept
+{
+    return result != 0;
+}
+
+} // namespace
+
+Rgb ThermalColour(int celsius) noexcept
+{
+    return HslToRgb(ThermalHue(celsius), kThermalSaturation, kThermalLightness);
+}
+
+LedControl::LedControl(platform::IWaitClock& clock) : m_clock(clock)
+{
+    platform::InitializeComForThread();
+}
+
+bool LedControl::HasSwitchItem()
+{
+    return firmware::Exists(items::kOnboardSwitch);
+}
+
+bool LedControl::IsOn()
+{
+    if (LedControl::HasSwitchItem()) {
+        const auto value = firmware::Read(items::kOnboardSwitch);
+        return value && *value == 1;
+    }
+    const auto value = firmware::Read(items::kOnboardEffect);
+    return value && *value != 0;
+}
+
+void LedControl::SetOn(bool on)
+{
+    const std::uint32_t item = LedControl::HasSwitchItem() ? items::kOnboardSwitch : items::kOnboardEffect;
+    (void)firmware::Write(item, on ? 1 : 0, items::kFlagsDefault);
+    m_clock.Sleep(kSwitchSettle);
+}
+
+bool LedControl::SetEffect1(std::uint32_t colour)
+{
+    return SetEffect(1, colour);
+}
+
+bool LedControl::SetEffect2(std::uint32_t colour)
+{
+    return SetEffect(2, colour);
+}
+
+bool LedControl::SetEffect3(std::uint32_t colour)
+{
+    return SetEffect(3, colour);
+}
+
+bool LedControl::SetEffect4()
+{
+    return SetEffect(4, 0);
+}
+
+std::int32_t LedControl::GetEffectCode()
+{
+    const auto stored = static_cast<std::uint32_t>(LedConfigFile::Instance()->GetLedMode(kOnboardDevice));
+    return ValidEffectCode(stored & 0xFF);
+}
+
+std::uint32_t LedControl::GetEffectColor()
+{
+    return static_cast<std::uint32_t>(LedConfigFile::Instance()->GetLedMode(kOnboardDevice)) >> 8;
+}
+
+bool LedControl::EnterMusicMode()
+{
+    const std::uint32_t flags = LedControl::HasSwitchItem() ? items::kFlagsHost : items::kFlagsDefault;
+    return Accepted(firmware::Write(items::kOnboardHostControl, 1, flags));
+}
+
+bool LedControl::EnterThermalMode()
+{
+    return LedControl::EnterMusicMode();
+}
+
+bool LedControl::LeaveHostControl()
+{
+    return Accepted(firmware::Write(items::kOnboardHostControl, 0, items::kFlagsHost));
+}
+
+void LedControl::ShowTemperature(int celsius)
+{
+    const Rgb colour = ThermalColour(celsius);
+    if (LedControl::HasSwitchItem()) {
+        EcPort& ec = *EcPort::Instance();
+        ec.WriteRegister(ec::kColourBank, ec::kRedRegister, colour.red);
+        ec.WriteRegister(ec::kColourBank, ec::kBlueRegister, colour.blue);
+        ec.WriteRegister(ec::kColourBank, ec::kGreenRegister, colour.green);
+        return;
+    }
+    (void)firmware::Write(items::kOnboardColor, ColourArgument(colour) << 8, items::kFlagsDefault);
+}
+
+std::uint32_t LedControl::ReadEcColor()
+{
+    EcPort& ec = *EcPort::Instance();
+    const auto red = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kRedRegister)) & 0xFF;
+    const auto blue = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kBlueRegister)) & 0xFF;
+    const auto green = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kGreenRegister)) & 0xFF;
+    return red | green << 8 | blue << 16;
+}
+
+bool LedControl::HasAuxItem()
+{
+    return firmware::Exists(items::kAuxLed);
+}
+
+std::int32_t LedControl::SetAuxOn(bool on)
+{
+    return firmware::Write(items::kAuxLed, on ? 1 : 0, items::kFlagsDefault);
+}
+
+std::uint32_t LedControl::GetAux()
+{
+    return firmware::Read(items::kAuxLed).value_or(0);
+}
+
+std::int32_t LedControl::SetAux(std::uint32_t value)
+{
+    return firmware::Write(items::kAuxLed, value, items::kFlagsDefault);
+}
+
+bool LedControl::SetEffectDefault()
+{
+    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    return Accepted(firmware::Write(items::kOnboardEffect, 1, items::kFlagsDefault));
+}
+
+bool LedControl::SetEffect(std::int32_t code, std::uint32_t colour)
+{
+    const std::uint32_t value = OnboardEffectValue(code, colour);
+    // The file first: it remembers the effect even when the firmware refuses it.
+    LedConfigFile::Instance()->SetLedMode(kOnboardDevice, static_cast<std::int32_t>(value));
+    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    return Accepted(firmware::Write(items::kOnboardEffect, value, items::kFlagsDefault));
+}
+
+bool LedControl::GetEffect(std::int32_t* code, std::uint32_t* colour)
+{
+    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    const auto value = firmware::Read(items::kOnboardEffect);
+    if (!value)
+        return false;
+    if (code)
+        *code = static_cast<std::int32_t>(*value & 0xFF);
+    if (colour)
+        *colour = *value >> 8;
+    return true;
+}
+
+std::int32_t LedControl::Reserved()
+{
+    return 0;
+}
+
+} // namespace ovled
