@@ -13,7 +13,7 @@ packages=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   wine wine64 libwine-dev
   googletest libtinyxml-dev libkissfft-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils sox
+  pulseaudio pulseaudio-utils sox python3 procps
 )
 
 step "Checking Debian packages"

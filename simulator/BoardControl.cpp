@@ -2,6 +2,7 @@
 
 #include "hardware/ItemIds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -276,6 +277,55 @@ void PrintTrace(BoardModel& board, std::size_t limit, std::ostream& out)
         }
         out << line;
     }
+}
+
+namespace {
+
+void PrintLedJson(int device, const LedView& led, std::ostream& out)
+{
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "{\"dev\":%d,\"present\":%d,\"on\":%d,\"host\":%d,\"code\":%u,\"rgb\":\"%02x%02x%02x\"}", device,
+                  led.present ? 1 : 0, led.on ? 1 : 0, led.hostControl ? 1 : 0, static_cast<unsigned>(led.effectCode),
+                  static_cast<unsigned>(led.red), static_cast<unsigned>(led.green), static_cast<unsigned>(led.blue));
+    out << text;
+}
+
+template <class T, std::size_t N>
+void PrintJsonArray(const T (&values)[N], std::ostream& out)
+{
+    out << '[';
+    for (std::size_t i = 0; i < N; ++i)
+        out << (i ? "," : "") << values[i];
+    out << ']';
+}
+
+} // namespace
+
+void PrintSample(BoardModel& board, std::uint64_t& traceSeen, std::ostream& out)
+{
+    const std::uint32_t tenths = board.With([](BoardState& state) { return state.temperatureTenths; });
+    const std::uint32_t strips = std::min<std::uint32_t>(board.StripCount(), kMaxStrips);
+    const Counters counters = board.GetCounters();
+    const std::vector<TraceEntry> entries = board.TraceSince(traceSeen);
+
+    out << "{\"now\":" << BoardClockMicros() << ",\"temp\":" << tenths << ",\"strips\":" << strips << ",\"calls\":";
+    PrintJsonArray(counters.calls, out);
+    out << ",\"failed\":" << counters.failedCalls << ",\"writes\":";
+    PrintJsonArray(counters.deviceWrites, out);
+    out << ",\"leds\":[";
+    PrintLedJson(-1, board.Onboard(), out);
+    for (std::uint32_t i = 0; i < strips; ++i) {
+        out << ',';
+        PrintLedJson(static_cast<int>(i), board.Strip(i), out);
+    }
+    out << "],\"trace\":[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TraceEntry& e = entries[i];
+        out << (i ? "," : "") << '[' << e.micros << ',' << e.kind << ',' << e.target << ',' << e.value << ','
+            << e.detail << ']';
+    }
+    out << "]}\n";
 }
 
 void PrintCounters(BoardModel& board, std::ostream& out)

@@ -20,4 +20,10 @@ void PrintTrace(BoardModel& board, std::size_t limit, std::ostream& out);
 void PrintCounters(BoardModel& board, std::ostream& out);
 void PrintFaults(BoardModel& board, std::ostream& out);
 
+// Watching the board: one JSON line per call, with the board clock's time ("now", microseconds), the
+// temperature in tenths, the strip count, the automation calls per method, the failed calls, the
+// writes per device (onboard first), what every LED shows, and the trace entries written since the
+// previous call (`traceSeen` starts at 0 and is advanced): [micros, kind, target, value, detail].
+void PrintSample(BoardModel& board, std::uint64_t& traceSeen, std::ostream& out);
+
 } // namespace ovled::sim

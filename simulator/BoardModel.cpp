@@ -9,6 +9,14 @@
 #include <cstring>
 
 namespace ovled::sim {
+
+std::uint64_t BoardClockMicros() noexcept
+{
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
 namespace {
 
 constexpr std::uint32_t kSelectorBase = 0x5E1E0000;
@@ -24,13 +32,6 @@ constexpr const char* kMethodNames[kMethodCount] = {"iAcpiInit",         "iAcpiG
                                                     "iAcpiGGrp",         "iAcpiCallMethod"};
 constexpr const char* kMalformationNames[kMalformationCount] = {
     "none", "huge-count", "length-past-end", "truncated", "empty", "oversized", "too-few-elements"};
-
-std::uint64_t NowMicros()
-{
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
 
 void CopyText(char* target, std::size_t capacity, const char* text)
 {
@@ -151,7 +152,7 @@ std::uint32_t LiveValue(BoardState& state, const ItemRecord& item, std::uint32_t
 void AddTrace(BoardState& state, TraceKind kind, std::uint32_t target, std::uint32_t value, std::uint32_t detail)
 {
     TraceEntry& entry = state.trace[state.traceTotal % kTraceCapacity];
-    entry = TraceEntry{NowMicros(), static_cast<std::uint32_t>(kind), target, value, detail};
+    entry = TraceEntry{BoardClockMicros(), static_cast<std::uint32_t>(kind), target, value, detail};
     ++state.traceTotal;
 }
 
@@ -688,6 +689,20 @@ std::vector<TraceEntry> BoardModel::Trace(std::size_t limit)
         std::vector<TraceEntry> entries;
         for (std::uint64_t i = state.traceTotal - count; i < state.traceTotal; ++i)
             entries.push_back(state.trace[i % kTraceCapacity]);
+        return entries;
+    });
+}
+
+std::vector<TraceEntry> BoardModel::TraceSince(std::uint64_t& seen)
+{
+    return With([&seen](BoardState& state) {
+        // Entries that the ring has already overwritten are gone; start from the oldest one kept.
+        const std::uint64_t oldest =
+            state.traceTotal > kTraceCapacity ? state.traceTotal - kTraceCapacity : std::uint64_t{0};
+        std::vector<TraceEntry> entries;
+        for (std::uint64_t i = std::max(seen, oldest); i < state.traceTotal; ++i)
+            entries.push_back(state.trace[i % kTraceCapacity]);
+        seen = state.traceTotal;
         return entries;
     });
 }

@@ -37,6 +37,9 @@ struct LedView {
     std::uint8_t red = 0, green = 0, blue = 0; // what is lit (0 when off)
 };
 
+// The clock of the trace's time stamps: the steady clock, in microseconds.
+std::uint64_t BoardClockMicros() noexcept;
+
 const char* ProfileName(Profile profile) noexcept;
 bool ParseProfile(const std::string& name, Profile& out);
 const char* MethodName(Method method) noexcept; // the automation name, "iAcpiGetItem" ...
@@ -111,6 +114,9 @@ public:
     std::uint8_t EcRegister(std::uint32_t bank, std::uint32_t address);
     // The newest `limit` entries, oldest first.
     std::vector<TraceEntry> Trace(std::size_t limit = kTraceCapacity);
+    // The entries written since `seen` (a running total of entries, 0 at first), oldest first, as far
+    // as the ring still holds them; advances `seen`.
+    std::vector<TraceEntry> TraceSince(std::uint64_t& seen);
     Counters GetCounters();
     CallRecord LastCall();
 

@@ -1,21 +1,27 @@
 // boardctl.exe: looks at and steers the virtual board from the command line.
 //   boardctl register [SERVER.exe] | unregister | start | stop | status
 //   boardctl profile NAME | temperature DEGREES | fault ... | leds | trace [N] | counters | show ...
+//   boardctl watch INTERVAL_MS [SECONDS]   one JSON sample of the board per interval (until the reader
+//                                           goes away, or for SECONDS)
 #include "platform/Text.h"
 #include "platform/win32/Unique.h"
 #include "simulator/BoardControl.h"
 #include "simulator/win32/ServerRegistration.h"
 #include "simulator/win32/SharedBoardStore.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ovled::sim {
 namespace {
 
 constexpr char kServerUsage[] =
-    "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n";
+    "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n"
+    "  watch INTERVAL_MS [SECONDS]          a JSON sample of the board every interval\n";
 
 int Fail(const char* what, HRESULT hr)
 {
@@ -53,6 +59,29 @@ int RunServerCommand(const std::vector<std::string>& args)
     return 0;
 }
 
+int Watch(BoardModel& board, const std::vector<std::string>& args)
+{
+    const long interval = args.size() > 1 ? std::strtol(args[1].c_str(), nullptr, 10) : 100;
+    const double seconds = args.size() > 2 ? std::strtod(args[2].c_str(), nullptr) : 0.0;
+    if (interval <= 0 || seconds < 0) {
+        std::cerr << "usage: boardctl watch INTERVAL_MS [SECONDS]\n";
+        return 2;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    std::uint64_t traceSeen = 0;
+    auto next = std::chrono::steady_clock::now();
+    // Ends when the reader closes the pipe (the write fails) or the time is up.
+    while (std::cout) {
+        PrintSample(board, traceSeen, std::cout);
+        std::cout.flush();
+        if (seconds > 0 && std::chrono::steady_clock::now() >= end)
+            break;
+        next += std::chrono::milliseconds(interval);
+        std::this_thread::sleep_until(next);
+    }
+    return 0;
+}
+
 int Run(int argc, wchar_t** argv)
 {
     std::vector<std::string> args;
@@ -77,6 +106,8 @@ int Run(int argc, wchar_t** argv)
     if (store->Fresh())
         std::cerr << "note: no server is holding the board; changes last only while a process holds it "
                      "(boardctl start)\n";
+    if (command == "watch")
+        return Watch(board, args);
     const int result = RunBoardCommand(board, args, std::cout, std::cerr);
     if (result == 2)
         std::cerr << kServerUsage;

@@ -81,3 +81,53 @@ TEST_F(BoardControlTest, UnknownCommandsShowTheUsage)
 
 } // namespace
 } // namespace ovled::sim
+
+namespace ovled::sim {
+namespace {
+
+TEST(BoardSample, CarriesEveryLedAndEachTracedWriteOnce)
+{
+    VirtualBoard board;
+    BoardModel& model = board.Model();
+    model.SetTemperatureTenths(455);
+    ASSERT_TRUE(model.SetItem(0x13060046, 1, 3));
+    ASSERT_TRUE(model.SetItem(0x13060047, 1, 3));
+    ASSERT_TRUE(model.SetItem(0x13060049, 0x00FF00, 3));
+
+    std::uint64_t seen = 0;
+    std::ostringstream first;
+    PrintSample(model, seen, first);
+    const std::string line = first.str();
+    EXPECT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << "one sample, one line";
+    EXPECT_NE(line.find("\"temp\":455"), std::string::npos);
+    EXPECT_NE(line.find("\"strips\":3"), std::string::npos);
+    EXPECT_NE(line.find("{\"dev\":-1,"), std::string::npos);
+    EXPECT_NE(line.find("{\"dev\":2,"), std::string::npos);
+    EXPECT_NE(line.find("," + std::to_string(static_cast<unsigned>(TraceKind::ItemWrite)) + "," +
+                        std::to_string(0x13060049u) + "," + std::to_string(0x00FF00u)),
+              std::string::npos);
+    EXPECT_EQ(seen, 3u);
+
+    std::ostringstream second;
+    PrintSample(model, seen, second);
+    EXPECT_NE(second.str().find("\"trace\":[]"), std::string::npos) << "nothing new was written";
+}
+
+TEST(BoardSample, TraceSinceSkipsWhatTheRingHasOverwritten)
+{
+    VirtualBoard board;
+    BoardModel& model = board.Model();
+    for (std::size_t i = 0; i < kTraceCapacity + 10; ++i)
+        ASSERT_TRUE(model.SetItem(0x13060049, static_cast<std::uint32_t>(i), 3));
+    std::uint64_t seen = 0;
+    const std::vector<TraceEntry> entries = model.TraceSince(seen);
+    ASSERT_EQ(entries.size(), kTraceCapacity);
+    EXPECT_EQ(entries.front().value, 10u);
+    EXPECT_EQ(entries.back().value, kTraceCapacity + 9);
+    EXPECT_EQ(seen, kTraceCapacity + 10);
+    EXPECT_TRUE(model.TraceSince(seen).empty());
+}
+
+} // namespace
+} // namespace ovled::sim
