@@ -79,7 +79,9 @@ void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const Regis
         if (key.defaultValue)
             expected.emplace_back(L"", *key.defaultValue);
         const auto actual = registry.Values(path);
-        for (const auto& [name, text] : expected) {
+        for (const auto& entry : expected) {
+            const std::wstring& name = entry.first;
+            const std::wstring& text = entry.second;
             const auto found = std::find_if(actual.begin(), actual.end(),
                                             [&](const RegistryValue& v) { return SameRegistryName(v.name, name); });
             if (found == actual.end())
