@@ -229,18 +229,18 @@ def start_audio(out_dir, seconds):
         note(started.stdout.strip().splitlines()[-1] if started.stdout.strip() else "(no message)")
         return {}, None
     server = [line.split("=", 1)[1] for line in started.stdout.splitlines() if line.startswith("PULSE_SERVER=")][-1]
-    music = out_dir / "music.wav"
-    # A beat (a low thump twice a second) under a chord that changes every two seconds: the low band
-    # and the mid band take turns, so the colour wanders between red and cyan.
-    subprocess.run(["sox", "-q", "-n", "-r", "48000", "-c", "2", "-b", "16", str(music),
-                    "synth", "0.25", "sine", "55", "fade", "0", "0.25", "0.2", "pad", "0", "0.25",
-                    "repeat", str(int(seconds * 2) + 4), "vol", "0.9"], check=True)
-    chords = out_dir / "chords.wav"
-    subprocess.run(["sox", "-q", "-n", "-r", "48000", "-c", "2", "-b", "16", str(chords),
-                    "synth", "2", "sine", "440", "sine", "554", "sine", "659", "synth", "2", "sine", "amod", "0.5",
-                    "repeat", str(int(seconds / 2) + 2), "vol", "0.4"], check=True)
+    # Three voices in turn, each pulsing four times a second: a 100 Hz bass (the low band: red), a 700 Hz
+    # tone (the mid band: the hue creeps towards cyan) and a 5 kHz tone (the high band: towards magenta).
+    # The hue never wraps, so each return to the bass runs back through the rainbow.
+    voices = []
+    for name, seconds_each, hertz in (("low", 2, 100), ("mid", 3, 700), ("high", 2, 5000)):
+        voice = out_dir / f"{name}.wav"
+        subprocess.run(["sox", "-q", "-n", "-r", "48000", "-c", "2", "-b", "16", str(voice), "synth",
+                        str(seconds_each), "sine", str(hertz), "tremolo", "4", "90", "vol", "0.6"], check=True)
+        voices.append(str(voice))
     mixed = out_dir / "show.wav"
-    subprocess.run(["sox", "-q", "-m", str(music), str(chords), str(mixed)], check=True)
+    cycles = int(seconds / 7) + 1
+    subprocess.run(["sox", "-q", *voices, str(mixed), "repeat", str(cycles)], check=True)
     player_env = dict(env, PULSE_SERVER=server)
     player = subprocess.Popen(["paplay", "--latency-msec=20", "-d", "vsink", str(mixed)], env=player_env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -291,6 +291,9 @@ def board_start_time(samples, wall_at_start):
     for arrived, sample in samples:
         if arrived >= wall_at_start:
             return sample["now"] - (arrived - wall_at_start) * 1e6
+    if samples:
+        arrived, sample = samples[-1]
+        return sample["now"] + (wall_at_start - arrived) * 1e6
     return None
 
 
@@ -351,6 +354,12 @@ def analyse(samples, start_board_micros, show_start, show_end, cpu):
                               if micros >= start_board_micros and kind == TRACE_EC_WRITE), None)
         facts["first_thermal_after_start"] = (first_thermal - start_board_micros) / 1e6 if first_thermal else None
     facts["applied_after_start"] = applied
+    # How long before the show's end the service last wrote to the board: a service that stopped driving
+    # the LEDs (a hang) shows up here even when every mode was seen working earlier.
+    end_board_micros = board_start_time(samples, show_end)
+    writes = [entry[0] for entry in trace if entry[1] in (TRACE_ITEM_WRITE, TRACE_EC_WRITE)]
+    facts["quiet_before_end"] = ((end_board_micros - max(writes)) / 1e6
+                                 if writes and end_board_micros is not None else None)
     facts["cpu_percent"] = cpu
     facts["seconds"] = seconds
     return facts
@@ -385,6 +394,11 @@ def check(facts):
         problems.append("strip 0 got no music colour writes")
     if facts["strip_colour_writes"].get(2, 0) or facts["host_control"].get(2):
         problems.append("strip 2 was written although it is off")
+    quiet = facts.get("quiet_before_end")
+    # The thermal mode writes every 3 s; a longer silence at the end means the service stopped.
+    if quiet is None or quiet > 4.5:
+        problems.append("the service stopped writing to the board before the end of the show"
+                        + (f" ({quiet:.1f} s before)" if quiet is not None else ""))
     return problems
 
 
