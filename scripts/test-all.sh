@@ -3,13 +3,14 @@
 #   host       native g++ under ASan+UBSan: the portable core's tests
 #   host-tsan  native g++ under ThreadSanitizer: the concurrency tests
 #   windows    mingw-w64 x86_64: every test under Wine 8 (private prefix, warm session)
+#   demo       the main job: a short scripted show on the virtual board, checked against what the board saw
 #   i686       mingw-w64 i686: built, exports checked (its tests need wine32, which is not installed)
 #   fuzz       clang libFuzzer: each target for a bounded time
 # Idempotent: a second run reuses the build trees. Exit status 0 only when everything passed.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$OVLED_ROOT"
-FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 started=$(date +%s)
 
 "$OVLED_ROOT/scripts/setup-deps.sh"
@@ -36,6 +37,9 @@ trap '"$OVLED_ROOT/scripts/wine-prefix.sh" "$OVLED_ROOT/build/windows" --stop' E
 WINEPREFIX="$OVLED_ROOT/build/windows/wineprefix" ctest --preset windows -j "$(jobs)"
 "$OVLED_ROOT/scripts/wine-prefix.sh" build/windows --stop
 trap - EXIT
+
+step "The main job on the virtual board: a 10 s show, checked"
+python3 scripts/demo/demo.py --duration 10 --no-audio --check
 
 build windows-i686
 if [ -x scripts/check-exports.sh ]; then
