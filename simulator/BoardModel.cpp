@@ -39,7 +39,7 @@ void CopyText(char* target, std::size_t capacity, const char* text)
     std::strncpy(target, text, capacity - 1);
 }
 
-struct ItemSpec {
+struct ItemTemplate {
     std::uint32_t id;
     const char* name;
     std::uint32_t value;
@@ -49,24 +49,24 @@ struct ItemSpec {
     std::vector<const char*> strings = {};
 };
 
-void AddItem(BoardState& state, const ItemSpec& spec)
+void AddItem(BoardState& state, const ItemTemplate& blueprint)
 {
     if (state.itemCount >= kMaxItems)
         return;
     const std::uint32_t slot = state.itemCount++;
     ItemRecord& item = state.items[slot];
     item = ItemRecord{};
-    item.id = spec.id;
+    item.id = blueprint.id;
     item.selector = kSelectorBase | slot;
-    item.value = spec.value;
-    item.baseWord = spec.baseWord;
-    item.stepWord = spec.stepWord;
-    item.optionCount = spec.optionCount;
+    item.value = blueprint.value;
+    item.baseWord = blueprint.baseWord;
+    item.stepWord = blueprint.stepWord;
+    item.optionCount = blueprint.optionCount;
     item.present = 1;
-    CopyText(item.name, kNameBytes, spec.name);
-    item.stringCount = static_cast<std::uint32_t>(std::min(spec.strings.size(), kMaxOptionStrings));
+    CopyText(item.name, kNameBytes, blueprint.name);
+    item.stringCount = static_cast<std::uint32_t>(std::min(blueprint.strings.size(), kMaxOptionStrings));
     for (std::uint32_t i = 0; i < item.stringCount; ++i)
-        CopyText(item.strings[i], kOptionStringBytes, spec.strings[i]);
+        CopyText(item.strings[i], kOptionStringBytes, blueprint.strings[i]);
 }
 
 void AddLedItems(BoardState& state, Profile profile)
