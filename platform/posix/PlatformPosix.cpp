@@ -65,7 +65,11 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     if (IsReadOnlyFile(path))
         return false;
     const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Appended piece by piece: GCC 12 at -O3 misreports `"." + string` as an overlapping copy.
+    std::string hidden = ".";
+    hidden += path.filename().string();
+    hidden += ".XXXXXX";
+    std::string temp = (folder / hidden).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
