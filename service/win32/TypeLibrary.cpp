@@ -30,6 +30,19 @@ HRESULT Load(const std::wstring& modulePath, ComPtr<ITypeLib>& library, std::wst
     return result;
 }
 
+// A copy of the library's attributes; the library's own block is released at once, so nothing that
+// follows (which may throw) can leak it.
+HRESULT CopyAttributes(ITypeLib& library, TLIBATTR& copy)
+{
+    TLIBATTR* attributes = nullptr;
+    const HRESULT result = library.GetLibAttr(&attributes);
+    if (FAILED(result))
+        return result;
+    copy = *attributes;
+    library.ReleaseTLibAttr(attributes);
+    return S_OK;
+}
+
 std::wstring LocaleKey(const TLIBATTR& attributes)
 {
     wchar_t locale[16];
@@ -114,11 +127,9 @@ HResult TypeLibraryRegistrar::Register(bool perUser)
     if (FAILED(result))
         return result;
 
-    TLIBATTR* attributes = nullptr;
-    if (SUCCEEDED(library->GetLibAttr(&attributes))) {
-        AddWin32Entry(*attributes, perUser);
-        library->ReleaseTLibAttr(attributes);
-    }
+    TLIBATTR attributes{};
+    if (SUCCEEDED(CopyAttributes(*library.get(), attributes)))
+        AddWin32Entry(attributes, perUser);
     return result;
 }
 
@@ -129,12 +140,10 @@ HResult TypeLibraryRegistrar::Unregister(bool perUser)
     HRESULT result = Load(m_modulePath, library, path);
     if (FAILED(result))
         return result;
-    TLIBATTR* attributes = nullptr;
-    result = library->GetLibAttr(&attributes);
+    TLIBATTR copy{};
+    result = CopyAttributes(*library.get(), copy);
     if (FAILED(result))
         return result;
-    const TLIBATTR copy = *attributes;
-    library->ReleaseTLibAttr(attributes);
 
     RemoveWin32Entry(copy, perUser); // first, so that the library's own removal finds nothing of ours
     const auto forUser = perUser ? OleAutomationFunction<UnregisterForUser>("UnRegisterTypeLibForUser") : nullptr;
