@@ -1,6 +1,6 @@
 ovled_add_gtest(audio_tests
   SOURCES
-    unit/audio/AudioTestSupport.cpp
+    support/AudioTestSupport.cpp
     unit/audio/FastFourierTransformTest.cpp
     unit/audio/HslToRgbTest.cpp
     unit/audio/AudioEffectTest.cpp
@@ -13,7 +13,7 @@ ovled_add_gtest(audio_tests
 if(WIN32)
   ovled_add_gtest(audio_windows_tests
     SOURCES
-      unit/audio/AudioTestSupport.cpp
+      support/AudioTestSupport.cpp
       windows/audio/FakeCoreAudio.cpp
       windows/audio/LoopbackCaptureTest.cpp
     LIBS ovled_audio
@@ -24,7 +24,7 @@ if(WIN32)
   # Real audio through a private PulseAudio: the wrapper starts it, plays a tone, and tears it down.
   ovled_add_gtest(audio_real_capture_tests
     SOURCES
-      unit/audio/AudioTestSupport.cpp
+      support/AudioTestSupport.cpp
       windows/audio/RealCaptureTest.cpp
     LIBS ovled_audio
     LABELS windows audio-device

@@ -1,4 +1,5 @@
 // A notifier that records every message instead of showing it, installed for the life of the object.
+// Thread-safe: any thread may notify while the test reads.
 #pragma once
 
 #include "platform/Notifier.h"
@@ -34,13 +35,28 @@ public:
         return m_messages;
     }
 
+    // The messages so far, which are then forgotten.
     std::vector<Message> Take()
     {
         std::lock_guard lock(m_mutex);
         return std::exchange(m_messages, {});
     }
 
+    std::vector<std::wstring> Texts() { return Each([](const Message& m) { return m.text; }); }
+    std::vector<std::wstring> Captions() { return Each([](const Message& m) { return m.caption; }); }
+    // Each message as "caption: text".
+    std::vector<std::wstring> Notes() { return Each([](const Message& m) { return m.caption + L": " + m.text; }); }
+
 private:
+    template <class Part>
+    std::vector<std::wstring> Each(Part part)
+    {
+        std::vector<std::wstring> parts;
+        for (const Message& message : Messages())
+            parts.push_back(part(message));
+        return parts;
+    }
+
     std::mutex m_mutex;
     std::vector<Message> m_messages;
     platform::ScopedNotifier m_install;

@@ -1,7 +1,7 @@
 #include "audio/AudioEffect.h"
 #include "audio/SyntheticCapture.h"
 #include "tests/support/SteppedClock.h"
-#include "tests/unit/audio/AudioTestSupport.h"
+#include "tests/support/AudioTestSupport.h"
 
 #include <gtest/gtest.h>
 

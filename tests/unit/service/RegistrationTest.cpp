@@ -1,7 +1,7 @@
 #include "service/Registration.h"
-#include "platform/Notifier.h"
 #include "service/Identifiers.h"
 #include "service/ServiceControl.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/unit/service/FakeRegistry.h"
 
 #include <gmock/gmock.h>
@@ -20,21 +20,6 @@ using ::testing::IsEmpty;
 const std::wstring kExe = L"C:\\Orvex\\OvLedService.exe";
 const std::wstring kName(kServiceName);
 constexpr HResult kTypeLibFailure = static_cast<HResult>(0x8002801Cu);
-
-class RecordingNotifier final : public platform::INotifier {
-public:
-    void Notify(std::wstring_view text, std::wstring_view caption) noexcept override
-    {
-        std::lock_guard lock(m_mutex);
-        texts.emplace_back(text);
-        captions.emplace_back(caption);
-    }
-    std::vector<std::wstring> texts;
-    std::vector<std::wstring> captions;
-
-private:
-    std::mutex m_mutex;
-};
 
 // A service control manager with one database; every request is journalled.
 class FakeScm final : public IScm {
@@ -157,8 +142,7 @@ protected:
     ServiceInstaller m_installer{m_scm, kName, [this] { return m_modulePath; }};
     std::optional<std::wstring> m_modulePath = kExe;
     FakeTypeLibrary m_typeLibrary;
-    RecordingNotifier m_notifier;
-    platform::ScopedNotifier m_useNotifier{m_notifier};
+    ovled::test::RecordingNotifier m_notifier;
 };
 
 TEST_F(RegistrationTest, RegisteringAsALocalServerRemovesTheServiceAndTheLocalServiceValue)
@@ -169,7 +153,7 @@ TEST_F(RegistrationTest, RegisteringAsALocalServerRemovesTheServiceAndTheLocalSe
     EXPECT_TRUE(m_scm.services.empty());
     EXPECT_TRUE(m_machine.KeyExists(AppIdKeyPath()));
     EXPECT_EQ(LocalService(), std::nullopt);
-    EXPECT_THAT(m_notifier.texts, IsEmpty());
+    EXPECT_THAT(m_notifier.Texts(), IsEmpty());
 }
 
 TEST_F(RegistrationTest, RegisteringAsAServiceInstallsItWithItsInstallationValues)
@@ -199,8 +183,8 @@ TEST_F(RegistrationTest, AServiceThatCannotBeCreatedIsShownAndLeavesTheLocalServ
 {
     m_scm.createFails = true;
     EXPECT_EQ(Make().RegisterAppKey(true), kSOk);
-    EXPECT_THAT(m_notifier.texts, ElementsAre(L"Could not start service"));
-    EXPECT_THAT(m_notifier.captions, ElementsAre(kName));
+    EXPECT_THAT(m_notifier.Texts(), ElementsAre(L"Could not start service"));
+    EXPECT_THAT(m_notifier.Captions(), ElementsAre(kName));
     EXPECT_EQ(LocalService(), kName);
 }
 
@@ -209,7 +193,7 @@ TEST_F(RegistrationTest, AServiceThatCannotBeRemovedStopsTheAppKeyWorkButNotRegi
     InstallExisting();
     m_scm.deleteFails = true;
     EXPECT_EQ(Make().RegisterAppKey(false), kSOk);
-    EXPECT_THAT(m_notifier.texts, ElementsAre(L"Could not delete service"));
+    EXPECT_THAT(m_notifier.Texts(), ElementsAre(L"Could not delete service"));
     EXPECT_EQ(LocalService(), kName) << "the AppID key is not touched";
     EXPECT_THAT(m_scm.journal, ElementsAre("stop", "delete", "reconfigure"));
 }
@@ -250,14 +234,14 @@ TEST_F(RegistrationTest, AStopRequestThatFailsIsShownUnlessTheServiceIsNotRunnin
     };
     for (const Case& c : cases) {
         InstallExisting();
-        m_notifier.texts.clear();
+        (void)m_notifier.Take();
         m_scm.stopOutcome = c.outcome;
         EXPECT_TRUE(m_installer.UninstallService());
         EXPECT_TRUE(m_scm.services.empty()) << "removal goes on either way";
         if (c.shown)
-            EXPECT_THAT(m_notifier.texts, ElementsAre(L"Could not stop service")) << c.outcome.error;
+            EXPECT_THAT(m_notifier.Texts(), ElementsAre(L"Could not stop service")) << c.outcome.error;
         else
-            EXPECT_THAT(m_notifier.texts, IsEmpty()) << c.outcome.error;
+            EXPECT_THAT(m_notifier.Texts(), IsEmpty()) << c.outcome.error;
     }
 }
 
@@ -267,7 +251,7 @@ TEST_F(RegistrationTest, WithoutAServiceManagerInstallingFailsVisiblyAndRemoving
     EXPECT_FALSE(m_installer.IsServiceInstalled());
     EXPECT_TRUE(m_installer.UninstallService());
     EXPECT_FALSE(m_installer.InstallService());
-    EXPECT_THAT(m_notifier.texts, ElementsAre(L"Could not open Service Manager"));
+    EXPECT_THAT(m_notifier.Texts(), ElementsAre(L"Could not open Service Manager"));
 }
 
 TEST_F(RegistrationTest, AServiceThatCannotBeOpenedForRemovalIsShown)
@@ -275,7 +259,7 @@ TEST_F(RegistrationTest, AServiceThatCannotBeOpenedForRemovalIsShown)
     InstallExisting();
     m_scm.openForRemovalFails = true;
     EXPECT_FALSE(m_installer.UninstallService());
-    EXPECT_THAT(m_notifier.texts, ElementsAre(L"Could not open service"));
+    EXPECT_THAT(m_notifier.Texts(), ElementsAre(L"Could not open service"));
 }
 
 TEST_F(RegistrationTest, WithoutTheExecutablesPathNothingIsInstalledAndNothingShown)
@@ -283,7 +267,7 @@ TEST_F(RegistrationTest, WithoutTheExecutablesPathNothingIsInstalledAndNothingSh
     m_modulePath.reset();
     EXPECT_FALSE(m_installer.InstallService());
     EXPECT_THAT(m_scm.journal, IsEmpty());
-    EXPECT_THAT(m_notifier.texts, IsEmpty());
+    EXPECT_THAT(m_notifier.Texts(), IsEmpty());
 
     Registration registration = Make(L"");
     EXPECT_EQ(registration.RegisterClasses(true), static_cast<HResult>(0x8007007Au));

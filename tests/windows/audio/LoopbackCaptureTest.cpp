@@ -1,5 +1,5 @@
 #include "audio/win32/LoopbackCapture.h"
-#include "tests/unit/audio/AudioTestSupport.h"
+#include "tests/support/AudioTestSupport.h"
 #include "tests/windows/audio/FakeCoreAudio.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // default output (or, where loopback is refused, the sink's monitor) carries the tone.
 #include "audio/FastFourierTransform.h"
 #include "audio/win32/LoopbackCapture.h"
-#include "tests/unit/audio/AudioTestSupport.h"
+#include "tests/support/AudioTestSupport.h"
 
 #include <gtest/gtest.h>
 

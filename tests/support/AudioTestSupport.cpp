@@ -1,4 +1,4 @@
-#include "tests/unit/audio/AudioTestSupport.h"
+#include "tests/support/AudioTestSupport.h"
 
 namespace ovled::test {
 
@@ -57,18 +57,6 @@ std::string RecordingCaptureLog::Text()
     for (const auto& message : m_messages)
         all += message;
     return all;
-}
-
-void RecordingNotifier::Notify(std::wstring_view text, std::wstring_view caption) noexcept
-{
-    std::lock_guard lock(m_mutex);
-    m_notes.push_back(std::wstring(caption) + L": " + std::wstring(text));
-}
-
-std::vector<std::wstring> RecordingNotifier::Notes()
-{
-    std::lock_guard lock(m_mutex);
-    return m_notes;
 }
 
 void HandCapture::SetDataCallback(AudioDataCallback callback)

@@ -7,7 +7,7 @@
 #include "audio/CaptureLog.h"
 #include "audio/ColourOutput.h"
 #include "platform/DebugOutput.h"
-#include "platform/Notifier.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <cstdint>
 #include <mutex>
@@ -57,19 +57,6 @@ private:
     std::mutex m_mutex;
     std::vector<std::string> m_messages;
     ScopedCaptureLog m_install;
-};
-
-// Installs itself as the notifier and keeps every message as "caption: text".
-class RecordingNotifier final : public platform::INotifier {
-public:
-    RecordingNotifier() : m_install(*this) {}
-    void Notify(std::wstring_view text, std::wstring_view caption) noexcept override;
-    std::vector<std::wstring> Notes();
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::wstring> m_notes;
-    platform::ScopedNotifier m_install;
 };
 
 // A capture source that records Start and Stop and plays packets only when the test hands them over.
