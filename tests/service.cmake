@@ -16,6 +16,6 @@ ovled_add_gtest(service_concurrency_tests
   LIBS ovled_service_core ovled_test_support
   LABELS unit concurrency)
 
-if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/windows/service/windows.cmake)
+if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows/service/windows.cmake)
 endif()

@@ -20,19 +20,20 @@ ovled_add_gtest(service_win32_tests
 ovled_add_service_resources(service_win32_tests) # the type library that IDispatch is driven by
 
 # Out of process: the executable itself, registered from a copy in a temporary folder.
-if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/process)
-  file(GLOB _process_tests ${CMAKE_CURRENT_LIST_DIR}/process/*.cpp)
-  ovled_add_gtest(service_process_tests
-    SOURCES ${_process_tests}
-    LIBS ovled_service_test_support
-    LABELS windows
-    RESOURCE_LOCK ${_service_lock}
-    TIMEOUT 600)
-  add_dependencies(service_process_tests OvLedService ovledctl)
-  add_custom_command(TARGET service_process_tests POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:OvLedService> $<TARGET_FILE:ovledctl>
-            $<TARGET_FILE_DIR:service_process_tests>
-    VERBATIM)
-  set_property(TEST service_process_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
-endif()
+ovled_add_gtest(service_process_tests
+  SOURCES
+    windows/service/process/CommandLineProcessTest.cpp
+    windows/service/process/LocalServerProcessTest.cpp
+    windows/service/process/RegistrationProcessTest.cpp
+    windows/service/process/ServiceProcessTest.cpp
+  LIBS ovled_service_test_support
+  LABELS windows
+  RESOURCE_LOCK ${_service_lock}
+  TIMEOUT 600)
+add_dependencies(service_process_tests OvLedService ovledctl)
+add_custom_command(TARGET service_process_tests POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:OvLedService> $<TARGET_FILE:ovledctl>
+          $<TARGET_FILE_DIR:service_process_tests>
+  VERBATIM)
+set_property(TEST service_process_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
 set_property(TEST service_win32_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
