@@ -3,14 +3,12 @@
 // Each figure also says how many firmware calls it makes: through the automation bridge every call
 // costs milliseconds, which is what decides whether a 10 ms colour tick keeps its pace.
 #include "audio/FirmwareColourOutput.h"
+#include "audio/SilentCapture.h"
 #include "bench/BenchUtil.h"
 #include "devices/BoardMusicFirmware.h"
-#include "hardware/BiosItemRegistry.h"
+#include "devices/Process.h"
 #include "hardware/CpuTemperature.h"
-#include "hardware/EcPort.h"
 #include "hardware/ExternalLedStripControl.h"
-#include "lighting/LedConfigFile.h"
-#include "platform/Singleton.h"
 #include "simulator/VirtualBoard.h"
 
 #include <chrono>
@@ -32,22 +30,24 @@ std::filesystem::path FreshFolder()
     return folder;
 }
 
-// The process's hardware for the life of the object: an in-process board, its registry, EC port and
-// a configuration file in a folder of its own.
-class Board {
+// The process's root for the life of the object, over an in-process board, with the settings files in a
+// folder of its own.
+class Bench {
 public:
-    Board()
-        : m_board(sim::Profile::SwitchAndStrips), m_registry(m_board), m_ec(m_board, platform::SystemClock()),
-          m_folder(FreshFolder()), m_config(m_folder / "lightingControl.xml"),
-          m_useFirmware(m_board), m_useRegistry(m_registry), m_useEc(m_ec), m_useConfig(m_config)
+    Bench()
+        : m_board(sim::Profile::SwitchAndStrips), m_folder(FreshFolder()),
+          m_process(ProcessParts{m_board, m_board, m_folder, platform::SystemClock(),
+                                 [] { return std::make_unique<SilentCapture>(); }})
     {
     }
-    ~Board()
+    ~Bench()
     {
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
     }
     sim::BoardModel& Model() { return m_board.Model(); }
+    Board& Hardware() { return m_process.GetBoard(); }
+    LedConfigFile& Config() { return m_process.LedConfig(); }
 
     // Firmware calls and EC register writes of one run of `operation`.
     void PrintCalls(const char* what, const std::function<void()>& operation)
@@ -62,20 +62,15 @@ public:
 
 private:
     sim::VirtualBoard m_board;
-    BiosItemRegistry m_registry;
-    EcPort m_ec;
     std::filesystem::path m_folder;
-    LedConfigFile m_config;
-    platform::ScopedInstanceOverride<IFirmwareTransport> m_useFirmware;
-    platform::ScopedInstanceOverride<BiosItemRegistry> m_useRegistry;
-    platform::ScopedInstanceOverride<EcPort> m_useEc;
-    platform::ScopedInstanceOverride<LedConfigFile> m_useConfig;
+    Process m_process;
 };
 
-void ColourTicks(Board& board)
+void ColourTicks(Bench& board)
 {
     std::printf("Music colour tick (FirmwareColourOutput over the board's firmware):\n");
-    FirmwareColourOutput output(ProcessMusicFirmware());
+    BoardMusicFirmware firmware(board.Hardware());
+    FirmwareColourOutput output(firmware);
     std::uint8_t shade = 0;
     for (const std::uint32_t strips : {1u, 3u, 8u}) {
         board.Model().SetStripCount(strips);
@@ -90,15 +85,16 @@ void ColourTicks(Board& board)
     board.Model().SetStripCount(3);
 }
 
-void ThermalCycle(Board& board)
+void ThermalCycle(Bench& board)
 {
     std::printf("Thermal cycle (CPU temperature, onboard zone, strips in thermal mode):\n");
-    CpuTemperatureSource temperature;
-    LedControl onboard;
+    IFirmwareTransport& firmware = board.Hardware().Firmware();
+    CpuTemperatureSource temperature(firmware);
+    LedControl onboard(board.Hardware(), board.Config());
     std::vector<std::unique_ptr<ExternalLedStripControl>> strips;
     for (int i = 0; i < 3; ++i)
-        strips.push_back(std::make_unique<ExternalLedStripControl>(i));
-    Print("first temperature reading (searches group 6)", Measure([&] { CpuTemperatureSource().ReadCelsius(); }, 200));
+        strips.push_back(std::make_unique<ExternalLedStripControl>(i, board.Hardware(), board.Config()));
+    Print("first temperature reading (searches group 6)", Measure([&] { CpuTemperatureSource(firmware).ReadCelsius(); }, 200));
     (void)temperature.ReadCelsius();
 
     // What the thermal thread does per cycle: read, then onboard (asked whether it is on) and strips.
@@ -123,7 +119,7 @@ void ThermalCycle(Board& board)
 
 int main()
 {
-    ovled::bench::Board board;
+    ovled::bench::Bench board;
     ovled::bench::ColourTicks(board);
     ovled::bench::ThermalCycle(board);
     return 0;

@@ -2,50 +2,36 @@
 
 #include "audio/FirmwareColourOutput.h"
 #include "audio/MusicEffectDriver.h"
-#include "devices/BoardMusicFirmware.h"
-#include "hardware/CpuTemperature.h"
 #include "hardware/ExternalLedStripControl.h"
 
 namespace ovled {
 
-BoardDeviceFactory::BoardDeviceFactory(platform::IWaitClock& clock, CaptureSource capture)
-    : m_clock(clock), m_capture(std::move(capture))
+BoardDeviceFactory::BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock,
+                                       CaptureSource capture)
+    : m_board(board), m_config(config), m_colourClock(colourClock), m_capture(std::move(capture)),
+      m_musicFirmware(board)
 {
 }
 
 std::unique_ptr<ILedDevice> BoardDeviceFactory::CreateOnboardController()
 {
-    return std::make_unique<LedControl>(m_clock);
+    return std::make_unique<LedControl>(m_board, m_config);
 }
 
 std::unique_ptr<ILedDevice> BoardDeviceFactory::CreateStripController(int stripIndex)
 {
-    return std::make_unique<ExternalLedStripControl>(stripIndex, m_clock);
+    return std::make_unique<ExternalLedStripControl>(stripIndex, m_board, m_config);
 }
 
 int BoardDeviceFactory::GetExternalStripCount()
 {
-    return ::ovled::GetExternalStripCount();
+    return ::ovled::GetExternalStripCount(m_board.Registry());
 }
 
 std::unique_ptr<IMusicDriver> BoardDeviceFactory::CreateMusicDriver()
 {
-    return std::make_unique<MusicEffectDriver>(m_capture(), std::make_unique<FirmwareColourOutput>(ProcessMusicFirmware()),
-                                               m_clock);
-}
-
-// The process's instances live as long as the process: the lighting manager that uses them is never
-// destroyed and its threads may still run at exit.
-IDeviceFactory& DefaultDeviceFactory()
-{
-    static auto* factory = new BoardDeviceFactory;
-    return *factory;
-}
-
-ITemperatureSource& DefaultTemperatureSource()
-{
-    static auto* source = new CpuTemperatureSource;
-    return *source;
+    return std::make_unique<MusicEffectDriver>(m_capture(), std::make_unique<FirmwareColourOutput>(m_musicFirmware),
+                                               m_colourClock);
 }
 
 } // namespace ovled

@@ -1,13 +1,15 @@
-// The process's composition of the lighting devices: the onboard LedControl, one
-// ExternalLedStripControl per strip the firmware reports, a MusicEffectDriver over the platform's audio
-// capture whose colour goes to the board through the firmware items and the EC port, and the CPU
-// temperature of the firmware's sensor group. DefaultDeviceFactory() and DefaultTemperatureSource()
-// (lighting/DeviceContract.h) answer with the process's instances; tests build their own factory over
-// a stepped clock and a synthetic capture. Any thread.
+// BoardDeviceFactory: the lighting devices of one board: the onboard LedControl, one
+// ExternalLedStripControl per strip the firmware reports, and a MusicEffectDriver over an audio source
+// whose colour goes to the board through the firmware items and the EC port. The composition root owns
+// the process's factory; tests build their own over a virtual board, a stepped clock and a synthetic
+// capture. Any thread.
 #pragma once
 
 #include "audio/AudioCapture.h"
+#include "devices/BoardMusicFirmware.h"
+#include "hardware/Board.h"
 #include "lighting/DeviceContract.h"
+#include "lighting/LedConfigFile.h"
 #include "platform/Clock.h"
 
 #include <functional>
@@ -18,15 +20,11 @@ namespace ovled {
 // Makes the audio source of one music driver.
 using CaptureSource = std::function<std::unique_ptr<IAudioCapture>()>;
 
-// The platform's audio source: loopback capture of the default output on Windows; on other hosts a
-// source that never delivers a packet (the music colour then stays black).
-std::unique_ptr<IAudioCapture> PlatformCapture();
-
 class BoardDeviceFactory final : public IDeviceFactory {
 public:
-    // `clock` paces the music colour thread and the onboard switch's pause.
-    explicit BoardDeviceFactory(platform::IWaitClock& clock = platform::SystemClock(),
-                                CaptureSource capture = PlatformCapture);
+    // `colourClock` paces the music colour thread. The board and the file must outlive the factory, and
+    // the factory every device it made.
+    BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock, CaptureSource capture);
 
     std::unique_ptr<ILedDevice> CreateOnboardController() override;
     std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) override;
@@ -34,8 +32,11 @@ public:
     std::unique_ptr<IMusicDriver> CreateMusicDriver() override;
 
 private:
-    platform::IWaitClock& m_clock;
+    Board& m_board;
+    LedConfigFile& m_config;
+    platform::IWaitClock& m_colourClock;
     const CaptureSource m_capture;
+    BoardMusicFirmware m_musicFirmware;
 };
 
 } // namespace ovled

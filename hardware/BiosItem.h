@@ -21,7 +21,7 @@ public:
     using String = std::basic_string<Char>;
 
     // Live-value operations go to `transport` (the registry's, for items it owns).
-    explicit BasicBiosItem(IFirmwareTransport& transport = ProcessFirmwareTransport()) noexcept : m_transport(transport)
+    explicit BasicBiosItem(IFirmwareTransport& transport) noexcept : m_transport(transport)
     {
     }
     BasicBiosItem(const BasicBiosItem&) = delete;

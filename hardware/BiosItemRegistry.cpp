@@ -1,7 +1,8 @@
 #include "hardware/BiosItemRegistry.h"
 
 #include "hardware/ItemIds.h"
-#include "platform/Singleton.h"
+#include "hardware/Board.h"
+#include "platform/ProcessRoot.h"
 
 #include <algorithm>
 #include <new>
@@ -113,12 +114,10 @@ std::unique_ptr<BiosItem> BiosItemEnumerator::CreateItem()
     return item;
 }
 
-BiosItemRegistry* BiosItemRegistry::Instance()
+BiosItemRegistry* BiosItemRegistry::Instance() noexcept
 {
-    if (auto* installed = platform::ScopedInstanceOverride<BiosItemRegistry>::Current())
-        return installed;
-    static auto* registry = new BiosItemRegistry(ProcessFirmwareTransport());
-    return registry;
+    auto* root = platform::ProcessRoot::CurrentAs<IBoardRoot>();
+    return root ? &root->GetBoard().Registry() : nullptr;
 }
 
 BiosItem* BiosItemRegistry::Get(std::uint32_t id)
@@ -129,6 +128,21 @@ BiosItem* BiosItemRegistry::Get(std::uint32_t id)
         LoadGroupLocked(group);
     const auto found = m_items.find(items::RegistryKey(id));
     return found == m_items.end() ? nullptr : found->second.get();
+}
+
+std::optional<std::uint32_t> BiosItemRegistry::Read(std::uint32_t id)
+{
+    BiosItem* item = Get(id);
+    std::uint32_t value = 0;
+    if (!item || !item->GetValue(&value))
+        return std::nullopt;
+    return value;
+}
+
+std::int32_t BiosItemRegistry::Write(std::uint32_t id, std::uint32_t value, std::uint32_t flags)
+{
+    BiosItem* item = Get(id);
+    return item ? item->SetValueEx(value, flags) : 0;
 }
 
 void BiosItemRegistry::LoadGroupLocked(std::uint32_t group)

@@ -15,13 +15,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace ovled {
 
 class BiosItemEnumerator {
 public:
-    explicit BiosItemEnumerator(IFirmwareTransport& transport = ProcessFirmwareTransport()) noexcept;
+    explicit BiosItemEnumerator(IFirmwareTransport& transport) noexcept;
     ~BiosItemEnumerator();
     BiosItemEnumerator(const BiosItemEnumerator&) = delete;
     BiosItemEnumerator& operator=(const BiosItemEnumerator&) = delete;
@@ -60,11 +61,11 @@ private:
 
 class BiosItemRegistry {
 public:
-    // The process's registry (created on first use, never destroyed; it reaches the firmware through
-    // FirmwareTransport()), or the one a test installed with platform::ScopedInstanceOverride.
-    static BiosItemRegistry* Instance();
+    // The registry of the process's board (the composition root's); null while no root is built.
+    static BiosItemRegistry* Instance() noexcept;
 
-    // A registry of its own over `transport` (tests give each case one over its own virtual board).
+    // A registry over `transport`, which must outlive it (the process's Board owns one; tests may build
+    // their own over a virtual board).
     explicit BiosItemRegistry(IFirmwareTransport& transport) noexcept : m_transport(transport) {}
     BiosItemRegistry(const BiosItemRegistry&) = delete;
     BiosItemRegistry& operator=(const BiosItemRegistry&) = delete;
@@ -74,6 +75,14 @@ public:
     // empty for the life of the registry.
     BiosItem* Get(std::uint32_t id);
     bool Exists(std::uint32_t id) { return Get(id) != nullptr; }
+
+    // One item access by id. An item the registry does not have (no firmware, or a board without that
+    // item) reads and writes as a firmware access that failed: no call goes out, a read has no value and
+    // a write answers 0.
+    // The item's live value; empty when the item is missing or the read failed.
+    [[nodiscard]] std::optional<std::uint32_t> Read(std::uint32_t id);
+    // The item's SetValueEx result (1 when the firmware took the value); 0 when the item is missing.
+    [[nodiscard]] std::int32_t Write(std::uint32_t id, std::uint32_t value, std::uint32_t flags);
 
 private:
     void LoadGroupLocked(std::uint32_t group);

@@ -16,9 +16,9 @@ bool NamesCpu(std::wstring_view name) noexcept
     return std::search(name.begin(), name.end(), kCpu.begin(), kCpu.end(), sameUpperCase) != name.end();
 }
 
-std::unique_ptr<BiosItem> FindCpuTemperatureItem()
+std::unique_ptr<BiosItem> FindCpuTemperatureItem(IFirmwareTransport& firmware)
 {
-    BiosItemEnumerator walk;
+    BiosItemEnumerator walk(firmware);
     if (!walk.Begin(items::kSensorGroup))
         return nullptr;
     for (; !walk.AtEnd(); walk.Next()) {
@@ -35,7 +35,7 @@ std::optional<int> CpuTemperatureSource::ReadCelsius()
 {
     std::lock_guard lock(m_mutex);
     if (m_searches == 0) {
-        m_item = FindCpuTemperatureItem();
+        m_item = FindCpuTemperatureItem(m_firmware);
         ++m_searches;
     }
     if (!m_item)

@@ -1,34 +1,24 @@
 #include "hardware/EcPort.h"
 
-#include "platform/Singleton.h"
-
-#include <mutex>
+#include "hardware/Board.h"
+#include "platform/ProcessRoot.h"
 
 namespace ovled {
 namespace {
 
 constexpr std::chrono::milliseconds kPause{1};
 
-// One controller, one protocol conversation at a time, whichever EcPort object speaks.
-std::mutex& ControllerMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
 } // namespace
 
-EcPort* EcPort::Instance()
+EcPort* EcPort::Instance() noexcept
 {
-    if (auto* installed = platform::ScopedInstanceOverride<EcPort>::Current())
-        return installed;
-    static auto* port = new EcPort(DefaultPortIo(), platform::SystemClock());
-    return port;
+    auto* root = platform::ProcessRoot::CurrentAs<IBoardRoot>();
+    return root ? &root->GetBoard().Ec() : nullptr;
 }
 
 std::int32_t EcPort::ReadRegister(std::int32_t bank, std::int32_t address)
 {
-    std::lock_guard lock(ControllerMutex());
+    std::lock_guard lock(m_mutex);
     if (!ReadyLocked())
         return 0;
     WriteByteLocked(ec::kBankRegister, bank);
@@ -37,7 +27,7 @@ std::int32_t EcPort::ReadRegister(std::int32_t bank, std::int32_t address)
 
 void EcPort::WriteRegister(std::int32_t bank, std::int32_t address, std::int32_t value)
 {
-    std::lock_guard lock(ControllerMutex());
+    std::lock_guard lock(m_mutex);
     if (!ReadyLocked())
         return;
     WriteByteLocked(ec::kBankRegister, bank);
@@ -46,20 +36,20 @@ void EcPort::WriteRegister(std::int32_t bank, std::int32_t address, std::int32_t
 
 std::int32_t EcPort::ReadByte(std::int32_t address)
 {
-    std::lock_guard lock(ControllerMutex());
+    std::lock_guard lock(m_mutex);
     return ReadyLocked() ? ReadByteLocked(address) : 0;
 }
 
 void EcPort::WriteByte(std::int32_t address, std::int32_t value)
 {
-    std::lock_guard lock(ControllerMutex());
+    std::lock_guard lock(m_mutex);
     if (ReadyLocked())
         WriteByteLocked(address, value);
 }
 
 std::int32_t EcPort::LoadPortLibrary()
 {
-    std::lock_guard lock(ControllerMutex());
+    std::lock_guard lock(m_mutex);
     ReadyLocked();
     return m_loadResult;
 }

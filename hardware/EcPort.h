@@ -1,14 +1,16 @@
 // EcPort: registers of the board's ACPI embedded controller, reached through the port-I/O seam with
 // the controller's command protocol (status/command port 0x66, data port 0x62, read 0x80, write 0x81)
 // and this board's banks (bank number written to controller address 0xFF before each access).
-// Process-wide singleton; thread-safe: a register access (bank select + access) is one unit under a
-// process-wide mutex, so the music colour thread and the controllers never interleave mid-access.
+// One per Board (the process's is owned by the composition root); thread-safe: a register access (bank
+// select + access) is one unit under the port's mutex, so the music colour thread and the controllers never
+// interleave mid-access.
 #pragma once
 
 #include "hardware/PortIo.h"
 #include "platform/Clock.h"
 
 #include <cstdint>
+#include <mutex>
 
 namespace ovled {
 
@@ -30,8 +32,8 @@ inline constexpr std::int32_t kGreenRegister = 0x72;
 
 class EcPort {
 public:
-    // The process's port (over DefaultPortIo() and the system clock), or a test's override.
-    static EcPort* Instance();
+    // The port of the process's board (the composition root's); null while no root is built.
+    static EcPort* Instance() noexcept;
 
     // `clock` provides the protocol's 1 ms pauses (tests count them instead of sleeping).
     EcPort(IPortIo& ports, platform::IWaitClock& clock) noexcept : m_ports(ports), m_clock(clock) {}
@@ -58,6 +60,7 @@ private:
 
     IPortIo& m_ports;
     platform::IWaitClock& m_clock;
+    std::mutex m_mutex; // one controller, one protocol conversation at a time
     bool m_loaded = false;
     std::int32_t m_loadResult = kPortIoNotLoaded;
 };

@@ -1,9 +1,6 @@
 #include "hardware/ExternalLedStripControl.h"
 
-#include "hardware/ItemAccess.h"
 #include "hardware/ItemIds.h"
-#include "hardware/StripSelection.h"
-#include "lighting/LedConfigFile.h"
 
 #include <mutex>
 
@@ -50,27 +47,27 @@ std::uint32_t PackColourSequence(const std::vector<int>& sequence, std::uint32_t
     return packed;
 }
 
-std::int32_t GetExternalStripCount()
+std::int32_t GetExternalStripCount(BiosItemRegistry& registry)
 {
-    if (!firmware::Exists(items::kStripSelector))
+    if (!registry.Exists(items::kStripSelector))
         return 0;
-    return static_cast<std::int32_t>((firmware::Read(items::kStripSelector).value_or(0) >> 8) & 0xFF);
+    return static_cast<std::int32_t>((registry.Read(items::kStripSelector).value_or(0) >> 8) & 0xFF);
 }
 
-ExternalLedStripControl::ExternalLedStripControl(std::int32_t index, platform::IWaitClock& clock)
-    : LedControl(clock), m_index(index)
+ExternalLedStripControl::ExternalLedStripControl(std::int32_t index, Board& board, LedConfigFile& config)
+    : LedControl(board, config), m_index(index)
 {
 }
 
 bool ExternalLedStripControl::SelectLocked()
 {
-    return Accepted(firmware::Write(items::kStripSelector, static_cast<std::uint32_t>(m_index), items::kFlagsHost));
+    return Accepted(Items().Write(items::kStripSelector, static_cast<std::uint32_t>(m_index), items::kFlagsHost));
 }
 
 template <class Writes, class Result>
 Result ExternalLedStripControl::OnSelectedStrip(Writes&& writes, Result refused)
 {
-    std::lock_guard lock(StripSelectionMutex());
+    std::lock_guard lock(m_board.StripSelection());
     if (!SelectLocked())
         return refused;
     return writes();
@@ -78,16 +75,16 @@ Result ExternalLedStripControl::OnSelectedStrip(Writes&& writes, Result refused)
 
 bool ExternalLedStripControl::SelectStrip()
 {
-    std::lock_guard lock(StripSelectionMutex());
+    std::lock_guard lock(m_board.StripSelection());
     return SelectLocked();
 }
 
 bool ExternalLedStripControl::WriteStripEffect(std::uint32_t value)
 {
     return OnSelectedStrip(
-        [value] {
-            (void)firmware::Write(items::kStripHostControl, 0, items::kFlagsDefault);
-            return Accepted(firmware::Write(items::kStripEffect, value, items::kFlagsDefault));
+        [this, value] {
+            (void)Items().Write(items::kStripHostControl, 0, items::kFlagsDefault);
+            return Accepted(Items().Write(items::kStripEffect, value, items::kFlagsDefault));
         },
         false);
 }
@@ -95,20 +92,19 @@ bool ExternalLedStripControl::WriteStripEffect(std::uint32_t value)
 bool ExternalLedStripControl::HasSwitchItem()
 {
     (void)SelectStrip();
-    return firmware::Exists(items::kStripSelector);
+    return Items().Exists(items::kStripSelector);
 }
 
 bool ExternalLedStripControl::IsOn()
 {
-    return LedConfigFile::Instance()->IsLedEnabled(m_index);
+    return m_config.IsLedEnabled(m_index);
 }
 
 void ExternalLedStripControl::SetOn(bool on)
 {
-    LedConfigFile& config = *LedConfigFile::Instance();
-    config.SetLedEnabled(m_index, on);
+    m_config.SetLedEnabled(m_index, on);
     // Off: effect 1 with every channel at 0. The stored effect stays in the file for the next "on".
-    (void)WriteStripEffect(on ? static_cast<std::uint32_t>(config.GetLedMode(m_index)) : 1);
+    (void)WriteStripEffect(on ? static_cast<std::uint32_t>(m_config.GetLedMode(m_index)) : 1);
 }
 
 bool ExternalLedStripControl::SetEffect1(std::uint32_t colour)
@@ -137,7 +133,7 @@ bool ExternalLedStripControl::SetEffect4()
 
 std::optional<std::uint32_t> ExternalLedStripControl::ReadEffectItem()
 {
-    return OnSelectedStrip([] { return firmware::Read(items::kStripEffect); }, std::optional<std::uint32_t>());
+    return OnSelectedStrip([this] { return Items().Read(items::kStripEffect); }, std::optional<std::uint32_t>());
 }
 
 std::int32_t ExternalLedStripControl::GetEffectCode()
@@ -156,7 +152,7 @@ std::uint32_t ExternalLedStripControl::GetEffectColor()
 
 bool ExternalLedStripControl::EnterMusicMode()
 {
-    return OnSelectedStrip([] { return Accepted(firmware::Write(items::kStripHostControl, 1, items::kFlagsHost)); },
+    return OnSelectedStrip([this] { return Accepted(Items().Write(items::kStripHostControl, 1, items::kFlagsHost)); },
                            false);
 }
 
@@ -167,7 +163,7 @@ bool ExternalLedStripControl::EnterThermalMode()
 
 bool ExternalLedStripControl::LeaveHostControl()
 {
-    return OnSelectedStrip([] { return Accepted(firmware::Write(items::kStripHostControl, 0, items::kFlagsHost)); },
+    return OnSelectedStrip([this] { return Accepted(Items().Write(items::kStripHostControl, 0, items::kFlagsHost)); },
                            false);
 }
 
@@ -175,26 +171,26 @@ void ExternalLedStripControl::ShowTemperature(int celsius)
 {
     const std::uint32_t colour = ColourArgument(ThermalColour(celsius));
     const std::uint32_t value =
-        PackColourSequence(LedConfigFile::Instance()->ReadColorSequence(m_index), colour, kDirectColourBit);
-    (void)OnSelectedStrip([value] { return firmware::Write(items::kStripColor, value, items::kFlagsHost); }, 0);
+        PackColourSequence(m_config.ReadColorSequence(m_index), colour, kDirectColourBit);
+    (void)OnSelectedStrip([this, value] { return Items().Write(items::kStripColor, value, items::kFlagsHost); }, 0);
 }
 
 bool ExternalLedStripControl::SetEffect(std::int32_t code, std::uint32_t colour)
 {
     const std::uint32_t value = static_cast<std::uint32_t>(code) |
-                                PackColourSequence(LedConfigFile::Instance()->ReadColorSequence(m_index), colour,
+                                PackColourSequence(m_config.ReadColorSequence(m_index), colour,
                                                    kEffectColourBit);
     // The file first: it remembers the effect even when the firmware refuses it.
-    LedConfigFile::Instance()->SetLedMode(m_index, static_cast<std::int32_t>(value));
+    m_config.SetLedMode(m_index, static_cast<std::int32_t>(value));
     return WriteStripEffect(value);
 }
 
 bool ExternalLedStripControl::GetEffect(std::int32_t* code, std::uint32_t* colour)
 {
     const auto value = OnSelectedStrip(
-        [] {
-            (void)firmware::Write(items::kStripHostControl, 0, items::kFlagsDefault);
-            return firmware::Read(items::kStripEffect);
+        [this] {
+            (void)Items().Write(items::kStripHostControl, 0, items::kFlagsDefault);
+            return Items().Read(items::kStripEffect);
         },
         std::optional<std::uint32_t>());
     if (!value)

@@ -1,6 +1,6 @@
 // ExternalLedStripControl: the LED controller of one external strip (0..n-1). The firmware drives all
 // strips through shared items that act on the strip selected last, so every operation selects its
-// strip first, and the select and the writes that follow it hold StripSelectionMutex(): no other
+// strip first, and the select and the writes that follow it hold the board's strip-selection lock: no other
 // strip operation or music colour write can move the selection in between. Colour bytes go out in the
 // order of the strip's colour sequence from the LED configuration file.
 // Created and owned like LedControl; any thread.
@@ -16,7 +16,7 @@ namespace ovled {
 
 class ExternalLedStripControl final : public LedControl {
 public:
-    explicit ExternalLedStripControl(std::int32_t index, platform::IWaitClock& clock = platform::SystemClock());
+    ExternalLedStripControl(std::int32_t index, Board& board, LedConfigFile& config);
 
     std::int32_t Index() const noexcept { return m_index; }
 
@@ -67,6 +67,6 @@ std::uint32_t PackColourSequence(const std::vector<int>& sequence, std::uint32_t
 
 // The number of external strips: bits 8-15 of the strip selector item; 0 when the item is missing or
 // cannot be read.
-std::int32_t GetExternalStripCount();
+std::int32_t GetExternalStripCount(BiosItemRegistry& registry);
 
 } // namespace ovled

@@ -1,6 +1,6 @@
 // IFirmwareTransport: the eight firmware (ACPI) operations with the bridge's exact argument, buffer and
-// result semantics. The process default is the automation bridge on Windows and a transport with no
-// firmware on the host; tests install a virtual board with platform::ScopedInstanceOverride.
+// result semantics. The service's transport is the automation bridge (hardware/win32), handed to the
+// process's Board by the composition root; tests hand it a virtual board.
 // Any thread may call; implementations serialise what they must themselves.
 #pragma once
 
@@ -30,17 +30,6 @@ public:
     virtual std::uint32_t AcpiCallMethod(const std::uint32_t* selector, std::uint8_t* buffer,
                                          std::uint32_t* length) = 0;
 };
-
-// The transport in force: an installed override, else the platform default.
-IFirmwareTransport& FirmwareTransport();
-
-// The platform default (hardware/win32: the automation bridge; host: no firmware).
-IFirmwareTransport& DefaultFirmwareTransport();
-
-// A transport that hands every call to FirmwareTransport() as it stands at the time of the call.
-// Long-lived objects (the process's registry and its items, the remembered temperature item) hold this
-// one, so that they never keep a reference to a transport that a test has since removed.
-IFirmwareTransport& ProcessFirmwareTransport();
 
 // A transport with no firmware behind it: every operation fails (0) and writes nothing.
 class NoFirmwareTransport final : public IFirmwareTransport {

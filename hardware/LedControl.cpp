@@ -1,9 +1,6 @@
 #include "hardware/LedControl.h"
 
-#include "hardware/EcPort.h"
-#include "hardware/ItemAccess.h"
 #include "hardware/ItemIds.h"
-#include "lighting/LedConfigFile.h"
 #include "lighting/ThermalEffect.h"
 #include "platform/Com.h"
 
@@ -30,31 +27,31 @@ Rgb ThermalColour(int celsius) noexcept
     return HslToRgb(ThermalHue(celsius), kThermalSaturation, kThermalLightness);
 }
 
-LedControl::LedControl(platform::IWaitClock& clock) : m_clock(clock)
+LedControl::LedControl(Board& board, LedConfigFile& config) : m_board(board), m_config(config)
 {
     platform::InitializeComForThread();
 }
 
 bool LedControl::HasSwitchItem()
 {
-    return firmware::Exists(items::kOnboardSwitch);
+    return Items().Exists(items::kOnboardSwitch);
 }
 
 bool LedControl::IsOn()
 {
     if (LedControl::HasSwitchItem()) {
-        const auto value = firmware::Read(items::kOnboardSwitch);
+        const auto value = Items().Read(items::kOnboardSwitch);
         return value && *value == 1;
     }
-    const auto value = firmware::Read(items::kOnboardEffect);
+    const auto value = Items().Read(items::kOnboardEffect);
     return value && *value != 0;
 }
 
 void LedControl::SetOn(bool on)
 {
     const std::uint32_t item = LedControl::HasSwitchItem() ? items::kOnboardSwitch : items::kOnboardEffect;
-    (void)firmware::Write(item, on ? 1 : 0, items::kFlagsDefault);
-    m_clock.Sleep(kSwitchSettle);
+    (void)Items().Write(item, on ? 1 : 0, items::kFlagsDefault);
+    m_board.Clock().Sleep(kSwitchSettle);
 }
 
 bool LedControl::SetEffect1(std::uint32_t colour)
@@ -79,19 +76,19 @@ bool LedControl::SetEffect4()
 
 std::int32_t LedControl::GetEffectCode()
 {
-    const auto stored = static_cast<std::uint32_t>(LedConfigFile::Instance()->GetLedMode(kOnboardDevice));
+    const auto stored = static_cast<std::uint32_t>(m_config.GetLedMode(kOnboardDevice));
     return ValidEffectCode(stored & 0xFF);
 }
 
 std::uint32_t LedControl::GetEffectColor()
 {
-    return static_cast<std::uint32_t>(LedConfigFile::Instance()->GetLedMode(kOnboardDevice)) >> 8;
+    return static_cast<std::uint32_t>(m_config.GetLedMode(kOnboardDevice)) >> 8;
 }
 
 bool LedControl::EnterMusicMode()
 {
     const std::uint32_t flags = LedControl::HasSwitchItem() ? items::kFlagsHost : items::kFlagsDefault;
-    return Accepted(firmware::Write(items::kOnboardHostControl, 1, flags));
+    return Accepted(Items().Write(items::kOnboardHostControl, 1, flags));
 }
 
 bool LedControl::EnterThermalMode()
@@ -101,25 +98,25 @@ bool LedControl::EnterThermalMode()
 
 bool LedControl::LeaveHostControl()
 {
-    return Accepted(firmware::Write(items::kOnboardHostControl, 0, items::kFlagsHost));
+    return Accepted(Items().Write(items::kOnboardHostControl, 0, items::kFlagsHost));
 }
 
 void LedControl::ShowTemperature(int celsius)
 {
     const Rgb colour = ThermalColour(celsius);
     if (LedControl::HasSwitchItem()) {
-        EcPort& ec = *EcPort::Instance();
+        EcPort& ec = m_board.Ec();
         ec.WriteRegister(ec::kColourBank, ec::kRedRegister, colour.red);
         ec.WriteRegister(ec::kColourBank, ec::kBlueRegister, colour.blue);
         ec.WriteRegister(ec::kColourBank, ec::kGreenRegister, colour.green);
         return;
     }
-    (void)firmware::Write(items::kOnboardColor, ColourArgument(colour) << 8, items::kFlagsDefault);
+    (void)Items().Write(items::kOnboardColor, ColourArgument(colour) << 8, items::kFlagsDefault);
 }
 
 std::uint32_t LedControl::ReadEcColor()
 {
-    EcPort& ec = *EcPort::Instance();
+    EcPort& ec = m_board.Ec();
     const auto red = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kRedRegister)) & 0xFF;
     const auto blue = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kBlueRegister)) & 0xFF;
     const auto green = static_cast<std::uint32_t>(ec.ReadRegister(ec::kColourBank, ec::kGreenRegister)) & 0xFF;
@@ -128,43 +125,43 @@ std::uint32_t LedControl::ReadEcColor()
 
 bool LedControl::HasAuxItem()
 {
-    return firmware::Exists(items::kAuxLed);
+    return Items().Exists(items::kAuxLed);
 }
 
 std::int32_t LedControl::SetAuxOn(bool on)
 {
-    return firmware::Write(items::kAuxLed, on ? 1 : 0, items::kFlagsDefault);
+    return Items().Write(items::kAuxLed, on ? 1 : 0, items::kFlagsDefault);
 }
 
 std::uint32_t LedControl::GetAux()
 {
-    return firmware::Read(items::kAuxLed).value_or(0);
+    return Items().Read(items::kAuxLed).value_or(0);
 }
 
 std::int32_t LedControl::SetAux(std::uint32_t value)
 {
-    return firmware::Write(items::kAuxLed, value, items::kFlagsDefault);
+    return Items().Write(items::kAuxLed, value, items::kFlagsDefault);
 }
 
 bool LedControl::SetEffectDefault()
 {
-    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
-    return Accepted(firmware::Write(items::kOnboardEffect, 1, items::kFlagsDefault));
+    (void)Items().Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    return Accepted(Items().Write(items::kOnboardEffect, 1, items::kFlagsDefault));
 }
 
 bool LedControl::SetEffect(std::int32_t code, std::uint32_t colour)
 {
     const std::uint32_t value = OnboardEffectValue(code, colour);
     // The file first: it remembers the effect even when the firmware refuses it.
-    LedConfigFile::Instance()->SetLedMode(kOnboardDevice, static_cast<std::int32_t>(value));
-    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
-    return Accepted(firmware::Write(items::kOnboardEffect, value, items::kFlagsDefault));
+    m_config.SetLedMode(kOnboardDevice, static_cast<std::int32_t>(value));
+    (void)Items().Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    return Accepted(Items().Write(items::kOnboardEffect, value, items::kFlagsDefault));
 }
 
 bool LedControl::GetEffect(std::int32_t* code, std::uint32_t* colour)
 {
-    (void)firmware::Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
-    const auto value = firmware::Read(items::kOnboardEffect);
+    (void)Items().Write(items::kOnboardHostControl, 0, items::kFlagsDefault);
+    const auto value = Items().Read(items::kOnboardEffect);
     if (!value)
         return false;
     if (code)

@@ -2,13 +2,15 @@
 // order) and its implementation for the onboard LED zone (device -1). ExternalLedStripControl derives
 // from it for one external strip. A controller holds no state of its own: the firmware items, the EC
 // colour registers and the LED configuration file hold everything, so any number of controllers may
-// exist for one device. Created on the heap by the lighting manager (kept for its life) and the power
-// event window (one call, then deleted); any thread.
+// exist for one device. A controller reaches the board through the Board and the LED configuration file
+// it is given (both must outlive it). Created on the heap by the device factory for the lighting manager
+// (kept for its life) and the power event window (one call, then deleted); any thread.
 #pragma once
 
 #include "audio/HslToRgb.h"
+#include "hardware/Board.h"
 #include "lighting/DeviceContract.h"
-#include "platform/Clock.h"
+#include "lighting/LedConfigFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -25,9 +27,9 @@ Rgb ThermalColour(int celsius) noexcept;
 
 class LedControl : public ILedDevice {
 public:
-    // `clock` provides SetOn's pause (tests count it instead of waiting). Initialises COM on the
-    // calling thread, which is about to reach the firmware.
-    explicit LedControl(platform::IWaitClock& clock = platform::SystemClock());
+    // The board's clock provides SetOn's pause (tests count it instead of waiting). Initialises COM on
+    // the calling thread, which is about to reach the firmware.
+    LedControl(Board& board, LedConfigFile& config);
     ~LedControl() override = default;
     LedControl(const LedControl&) = delete;
     LedControl& operator=(const LedControl&) = delete;
@@ -75,7 +77,10 @@ public:
     virtual std::int32_t Reserved();
 
 protected:
-    platform::IWaitClock& m_clock;
+    BiosItemRegistry& Items() noexcept { return m_board.Registry(); }
+
+    Board& m_board;
+    LedConfigFile& m_config;
 };
 
 // The colour argument (red bits 0-7, green 8-15, blue 16-23) of a colour.

@@ -1,6 +1,7 @@
 // IPortIo: the port-I/O seam under the embedded-controller protocol: load (and open) the port-I/O
-// library, write a byte to an I/O port, read one. Windows default: the "ovio.dll" loader
-// (hardware/win32); host: none; tests: the virtual board. Called by EcPort under its mutex only.
+// library, write a byte to an I/O port, read one. The service's is the "ovio.dll" loader (hardware/win32),
+// handed to the process's Board by the composition root; tests: the virtual board. Called by EcPort under
+// its mutex only.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +25,6 @@ public:
     virtual void OutPortB(std::uint16_t port, std::uint8_t value) = 0;
     virtual std::uint8_t InPortB(std::uint16_t port) = 0;
 };
-
-// The platform default (hardware/win32: "ovio.dll" beside the executable; host: NoPortIo).
-IPortIo& DefaultPortIo();
 
 // A machine without the library: it never loads.
 class NoPortIo final : public IPortIo {

@@ -57,10 +57,4 @@ public:
     virtual std::optional<int> ReadCelsius() = 0;
 };
 
-// The process's real devices (the board's controllers, the loopback music driver, the firmware's CPU
-// temperature), used by LightingManager::Instance() and the power event window. Defined with the
-// devices (target ovled_devices), which the service links.
-IDeviceFactory& DefaultDeviceFactory();
-ITemperatureSource& DefaultTemperatureSource();
-
 } // namespace ovled

@@ -1,9 +1,10 @@
 #include "lighting/LedConfigFile.h"
 
+#include "lighting/LightingRoot.h"
 #include "lighting/SettingsKey.h"
 #include "lighting/XmlKeyStore.h"
 #include "platform/Paths.h"
-#include "platform/Singleton.h"
+#include "platform/ProcessRoot.h"
 
 #include <string>
 
@@ -26,17 +27,15 @@ bool IsDigit(wchar_t c)
 
 } // namespace
 
-LedConfigFile* LedConfigFile::Instance()
+LedConfigFile* LedConfigFile::Instance() noexcept
 {
-    if (auto* installed = platform::ScopedInstanceOverride<LedConfigFile>::Current())
-        return installed;
-    static auto* file = new LedConfigFile(DefaultPath());
-    return file;
+    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
+    return root ? &root->LedConfig() : nullptr;
 }
 
 std::filesystem::path LedConfigFile::DefaultPath()
 {
-    return platform::ExecutableDirectory() / "lightingControl.xml";
+    return platform::ExecutableDirectory() / kFileName;
 }
 
 std::vector<int> LedConfigFile::ReadColorSequence(int led)

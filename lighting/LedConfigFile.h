@@ -2,8 +2,8 @@
 // (-1 the onboard zone, 0..n-1 the strips) whether it is switched on, its last effect value and the
 // wiring order of its colour channels. Every operation opens the file afresh, does its one read or
 // write and closes it, so every read sees the file as it stands on disk.
-// Process-wide singleton; thread-safe: each operation runs under the object's mutex, and a write
-// replaces the whole file in one step.
+// The process's one is owned by the composition root; thread-safe: each operation runs under the object's
+// mutex, and a write replaces the whole file in one step.
 #pragma once
 
 #include <filesystem>
@@ -14,10 +14,11 @@ namespace ovled {
 
 class LedConfigFile {
 public:
-    // The process's file over DefaultPath() (built on the first call), or a test's override.
-    static LedConfigFile* Instance();
+    // The file of the process's root; null while no root is built.
+    static LedConfigFile* Instance() noexcept;
     // "lightingControl.xml" in the executable's folder (a bare "lightingControl.xml" when unknown).
     static std::filesystem::path DefaultPath();
+    static constexpr char kFileName[] = "lightingControl.xml";
 
     explicit LedConfigFile(std::filesystem::path path) : m_path(std::move(path)) {}
     LedConfigFile(const LedConfigFile&) = delete;

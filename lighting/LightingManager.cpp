@@ -1,6 +1,8 @@
 #include "lighting/LightingManager.h"
 
+#include "lighting/LightingRoot.h"
 #include "platform/Com.h"
+#include "platform/ProcessRoot.h"
 
 namespace ovled {
 namespace {
@@ -22,6 +24,12 @@ void EnterStoredMode(ILedDevice& device, int mode)
 }
 
 } // namespace
+
+LightingManager* LightingManager::Instance()
+{
+    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
+    return root ? &root->Manager() : nullptr;
+}
 
 LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
                                  ITemperatureSource& temperature)

@@ -38,8 +38,8 @@ public:
         std::chrono::milliseconds settleDelay{100};
     };
 
-    // The process's manager, built on the first call over the process's settings and devices (defined
-    // with the devices, in ovled_devices).
+    // The manager of the process's root, built by the first call (lighting/LightingRoot.h); null while no
+    // root is built.
     static LightingManager* Instance();
 
     // Builds the devices, reads the stored modes and applies them.

@@ -1,8 +1,9 @@
 #include "lighting/LightingSettings.h"
 
+#include "lighting/LightingRoot.h"
 #include "lighting/SettingsKey.h"
 #include "platform/Paths.h"
-#include "platform/Singleton.h"
+#include "platform/ProcessRoot.h"
 
 namespace ovled {
 namespace {
@@ -14,17 +15,15 @@ constexpr char kEnable[] = "Enable";
 
 } // namespace
 
-LightingSettings* LightingSettings::Instance()
+LightingSettings* LightingSettings::Instance() noexcept
 {
-    if (auto* installed = platform::ScopedInstanceOverride<LightingSettings>::Current())
-        return installed;
-    static auto* instance = new LightingSettings(DefaultPath());
-    return instance;
+    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
+    return root ? &root->Settings() : nullptr;
 }
 
 std::filesystem::path LightingSettings::DefaultPath()
 {
-    return platform::ExecutableDirectory() / "Lighting.xml";
+    return platform::ExecutableDirectory() / kFileName;
 }
 
 LightingSettings::LightingSettings(std::filesystem::path path) : m_path(std::move(path))

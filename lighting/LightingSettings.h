@@ -1,6 +1,7 @@
 // LightingSettings: the persisted lighting state ("Lighting.xml" beside the executable): the onboard
 // zone's mode and on flag, and per strip a mode, with the strips' shared on flag in strip entry 0.
-// Process-wide singleton, loaded once; every setter writes the whole file back at once.
+// The process's one is owned by the composition root, loaded once; every setter writes the whole file back
+// at once.
 // Thread-safe: every operation runs under the object's mutex.
 #pragma once
 
@@ -13,10 +14,11 @@ namespace ovled {
 
 class LightingSettings {
 public:
-    // The process's settings over DefaultPath(); created and loaded on the first call.
-    static LightingSettings* Instance();
+    // The settings of the process's root; null while no root is built.
+    static LightingSettings* Instance() noexcept;
     // "Lighting.xml" in the executable's folder (a bare "Lighting.xml" when that folder is unknown).
     static std::filesystem::path DefaultPath();
+    static constexpr char kFileName[] = "Lighting.xml";
 
     // Loads `path`, creating the file when it is missing or unreadable. When the file can be neither
     // read nor written, or is XML of another shape, the settings live in memory for this run (and such

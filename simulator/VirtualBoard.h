@@ -1,10 +1,9 @@
 // VirtualBoard: the board in process. It answers the firmware transport with the bridge's exact
 // semantics over the board model (so host tests use it where the service would use the automation
-// bridge) and the port-I/O seam with the board's embedded controller. Thread-safe.
+// bridge) and the port-I/O seam with the board's embedded controller, so a root (devices/Process) can be
+// built over it as the service's is over the bridge and "ovio.dll". Thread-safe.
 //     sim::VirtualBoard board(sim::Profile::SwitchAndStrips);
-//     platform::ScopedInstanceOverride<IFirmwareTransport> firmware(board);
-//     BiosItemRegistry registry(board);  platform::ScopedInstanceOverride<BiosItemRegistry> items(registry);
-//     EcPort ec(board, clock);           platform::ScopedInstanceOverride<EcPort> ports(ec);
+//     Board hardware(board, board, clock);   // firmware transport and port I/O
 #pragma once
 
 #include "hardware/FirmwareTransport.h"

@@ -1,6 +1,6 @@
 # The hardware layer's tests, all against the virtual board in process.
 add_library(ovled_board_test_support STATIC support/BoardScope.cpp support/BoardTrace.cpp)
-target_link_libraries(ovled_board_test_support PUBLIC ovled_test_support ovled_simulator ovled_hardware ovled_lighting)
+target_link_libraries(ovled_board_test_support PUBLIC ovled_test_support ovled_simulator ovled_devices)
 
 ovled_add_gtest(hardware_tests
   SOURCES

@@ -4,6 +4,7 @@
 #include "hardware/BiosItemRegistry.h"
 #include "hardware/ItemIds.h"
 #include "hardware/win32/AcpiBridge.h"
+#include "hardware/win32/BridgeTransport.h"
 #include "platform/win32/Unique.h"
 
 #include <cstdio>
@@ -31,7 +32,8 @@ int Usage()
 
 int ListGroup(std::uint32_t group)
 {
-    ovled::BiosItemEnumerator walk(ovled::FirmwareTransport());
+    ovled::AutomationBridgeTransport bridge;
+    ovled::BiosItemEnumerator walk(bridge);
     if (!walk.Begin(group)) {
         std::printf("group 0x%X: the list call failed\n", group);
         return 1;

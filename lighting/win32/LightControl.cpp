@@ -40,10 +40,15 @@ public:
 
 // The manager's calls can throw only when memory or a system resource runs out; that must not cross
 // the COM boundary.
-template <class Call> HRESULT Guarded(Call&& call) noexcept
+// Runs `call` with the process's lighting manager. E_UNEXPECTED when the process has no root (it could
+// not be built), E_OUTOFMEMORY or E_UNEXPECTED for what the manager throws.
+template <class Call> HRESULT WithManager(Call&& call) noexcept
 {
     try {
-        call();
+        LightingManager* manager = LightingManager::Instance();
+        if (!manager)
+            return E_UNEXPECTED;
+        call(*manager);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -199,12 +204,12 @@ STDMETHODIMP CLightControl::get_ModeByIndex(SHORT index, SHORT* pVal) noexcept
 {
     if (!pVal) // an in-process caller could pass one; the answer would land nowhere
         return E_POINTER;
-    return Guarded([&] { *pVal = static_cast<SHORT>(LightingManager::Instance()->GetModeByIndex(index)); });
+    return WithManager([&](LightingManager& manager) { *pVal = static_cast<SHORT>(manager.GetModeByIndex(index)); });
 }
 
 STDMETHODIMP CLightControl::put_ModeByIndex(SHORT index, SHORT newVal) noexcept
 {
-    return Guarded([&] { LightingManager::Instance()->SetModeByIndex(index, newVal); });
+    return WithManager([&](LightingManager& manager) { manager.SetModeByIndex(index, newVal); });
 }
 
 IClassFactory* LightControlClassFactory() noexcept

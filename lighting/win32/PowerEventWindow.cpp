@@ -61,9 +61,9 @@ void __cdecl PowerWindowThreadProc(void* parameter)
     auto& holder = *static_cast<PowerWindowHolder*>(parameter);
     try {
         (void)CoInitialize(nullptr);
-        LightingManager& manager = *LightingManager::Instance();
-        (void)manager.GetModeByIndex(kOnboardDevice); // builds the manager, which applies the stored modes
-        PowerEventHandler handler(manager, holder.devices ? *holder.devices : DefaultDeviceFactory());
+        LightingManager& manager = holder.lighting.Manager(); // built here, which applies the stored modes
+        (void)manager.GetModeByIndex(kOnboardDevice);
+        PowerEventHandler handler(manager, holder.lighting.Devices());
 
         holder.window.store(CreatePowerWindow(handler));
         holder.ready.Set();
@@ -78,9 +78,9 @@ void __cdecl PowerWindowThreadProc(void* parameter)
     }
 }
 
-bool StartPowerWindowThread() noexcept
+bool StartPowerWindowThread(ILightingRoot& lighting) noexcept
 {
-    auto* holder = new (std::nothrow) PowerWindowHolder;
+    auto* holder = new (std::nothrow) PowerWindowHolder(lighting);
     if (!holder)
         return false;
     if (_beginthread(PowerWindowThreadProc, 0, holder) == static_cast<uintptr_t>(-1)) {

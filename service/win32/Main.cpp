@@ -1,5 +1,7 @@
-// The process entry of OvLedService.exe: the power event window first (for every command line), then
-// the command line's switch, or the module's start as a service or a local server.
+// The process entry of OvLedService.exe: the process's composition root and the power event window first
+// (for every command line), then the command line's switch, or the module's start as a service or a local
+// server.
+#include "devices/win32/WindowsProcess.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/Notifier.h"
 #include "service/CommandLine.h"
@@ -27,11 +29,24 @@ ovled::platform::INotifier& ChooseNotifier(const wchar_t* commandLine)
                                                                : diagnostics;
 }
 
+// The process's shared objects, built once; never destroyed, as the power event window's thread serves
+// them until the process ends. Null when they could not be built: the process still registers and
+// serves, and the COM object answers E_UNEXPECTED.
+ovled::win32::WindowsProcess* BuildProcess() noexcept
+{
+    try {
+        return new ovled::win32::WindowsProcess;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
-    (void)ovled::win32::StartPowerWindowThread();
+    if (auto* process = BuildProcess())
+        (void)ovled::win32::StartPowerWindowThread(process->Root());
 
     const wchar_t* commandLine = GetCommandLineW();
     ovled::platform::ScopedNotifier notifier(ChooseNotifier(commandLine));

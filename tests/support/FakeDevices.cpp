@@ -123,4 +123,16 @@ void FakeBoard::SetCelsius(std::optional<int> celsius)
     m_celsius = celsius;
 }
 
+FakeLightingRoot::FakeLightingRoot(int strips)
+    : m_board(strips), m_settings(m_folder / LightingSettings::kFileName), m_config(m_folder / LedConfigFile::kFileName),
+      m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{})
+{
+    Install();
+}
+
+FakeLightingRoot::~FakeLightingRoot()
+{
+    Uninstall();
+}
+
 } // namespace ovled::test

@@ -1,9 +1,16 @@
 // Fakes of the lighting manager's device contract: each device and the music driver record every
 // call in one shared, thread-safe journal ("strip 1: ShowTemperature 45"), so tests can check what
-// happened and in which order.
+// happened and in which order. FakeLightingRoot is a composition root over them.
 #pragma once
 
 #include "lighting/DeviceContract.h"
+#include "lighting/LedConfigFile.h"
+#include "lighting/LightingManager.h"
+#include "lighting/LightingRoot.h"
+#include "lighting/LightingSettings.h"
+#include "platform/ProcessRoot.h"
+#include "tests/support/SteppedClock.h"
+#include "tests/support/TempFolder.h"
 
 #include <chrono>
 #include <map>
@@ -80,6 +87,28 @@ private:
     std::mutex m_mutex;
     std::optional<int> m_celsius = 45;
     std::chrono::microseconds m_readCost{0};
+};
+
+// The lighting's root over a fake board: both settings files in a temporary folder and a manager over the
+// fake devices and a stepped clock, built with the root. The process's root for its life.
+class FakeLightingRoot final : public platform::ProcessRoot, public ILightingRoot {
+public:
+    explicit FakeLightingRoot(int strips);
+    ~FakeLightingRoot() override;
+
+    LightingSettings& Settings() noexcept override { return m_settings; }
+    LedConfigFile& LedConfig() noexcept override { return m_config; }
+    IDeviceFactory& Devices() noexcept override { return m_board; }
+    LightingManager& Manager() override { return m_manager; }
+    FakeBoard& Board() noexcept { return m_board; }
+
+private:
+    TempFolder m_folder;
+    SteppedClock m_clock;
+    FakeBoard m_board;
+    LightingSettings m_settings;
+    LedConfigFile m_config;
+    LightingManager m_manager;
 };
 
 } // namespace ovled::test

@@ -18,7 +18,8 @@ constexpr Rgb kColour{0x11, 0x22, 0x33};
 
 Writes WritesOfTick(BoardScope& scope, std::vector<int> devices)
 {
-    FirmwareColourOutput output(ProcessMusicFirmware());
+    BoardMusicFirmware firmware(scope.Hardware());
+    FirmwareColourOutput output(firmware);
     return WritesOf(scope.Model(), [&] { output.Write(EnabledDevices(devices), kColour); });
 }
 
@@ -58,7 +59,7 @@ TEST(MusicOnTheBoard, ABoardWithoutStripsGetsNoStripWrites)
 TEST(BoardDevices, BuildsTheControllersOfTheBoardsDevices)
 {
     BoardScope scope;
-    BoardDeviceFactory devices(scope.Clock());
+    IDeviceFactory& devices = scope.Root().Devices();
     EXPECT_EQ(devices.GetExternalStripCount(), 3);
 
     ASSERT_TRUE(devices.CreateStripController(2)->EnterMusicMode());

@@ -30,15 +30,15 @@ protected:
     std::uint32_t WritesTo(std::uint32_t device) { return Board().GetCounters().deviceWrites[device]; }
 
     BoardScope m_scope;
-    LightingSettings m_settings{m_scope.Folder() / "Lighting.xml"};
+    LightingSettings& m_settings = m_scope.Root().Settings();
     SteppedClock m_thermalClock; // the manager's: the thermal thread's 3000 ms
     SteppedClock m_colourClock;  // the devices': the music colour thread's 10 ms
     SteppedClock m_captureClock; // the synthetic capture's packets
-    BoardDeviceFactory m_devices{m_colourClock, [this] {
+    BoardDeviceFactory m_devices{m_scope.Hardware(), m_scope.Config(), m_colourClock, [this] {
                                      return std::make_unique<SyntheticCapture>(
                                          m_captureClock, kStereo480, ToneGenerator(kStereo480, 100.0, 1.0));
                                  }};
-    CpuTemperatureSource m_temperature;
+    CpuTemperatureSource m_temperature{m_scope.Hardware().Firmware()};
     std::unique_ptr<LightingManager> m_manager;
 };
 

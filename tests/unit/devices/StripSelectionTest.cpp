@@ -18,8 +18,9 @@ constexpr int kRounds = 4000;
 TEST(StripSelection, AStripOperationAndTheMusicColourNeverPaintAnotherStrip)
 {
     test::BoardScope scope; // three strips
-    ExternalLedStripControl strip(1, scope.Clock());
-    FirmwareColourOutput music(ProcessMusicFirmware());
+    ExternalLedStripControl strip(1, scope.Hardware(), scope.Config());
+    BoardMusicFirmware firmware(scope.Hardware());
+    FirmwareColourOutput music(firmware);
     const std::vector<int> musicStrips{0, 2};
 
     // Only strip 1's effect and only strips 0 and 2's colours are ever written: anything that lands

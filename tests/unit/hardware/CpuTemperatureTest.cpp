@@ -31,9 +31,9 @@ void EditItem(BoardScope& scope, std::uint32_t id, const char* name, std::uint32
     });
 }
 
-std::uint32_t FoundId()
+std::uint32_t FoundId(BoardScope& scope)
 {
-    const auto item = FindCpuTemperatureItem();
+    const auto item = FindCpuTemperatureItem(scope.Hardware().Firmware());
     return item ? item->GetId() : 0;
 }
 
@@ -45,42 +45,42 @@ std::uint32_t GroupListCalls(BoardScope& scope)
 TEST(CpuTemperatureSearch, TakesTheFirstTemperatureItemThatNamesTheCpu)
 {
     BoardScope scope;
-    EXPECT_EQ(FoundId(), kCpuTemperature) << "a temperature of another sensor and a CPU voltage come first";
+    EXPECT_EQ(FoundId(scope), kCpuTemperature) << "a temperature of another sensor and a CPU voltage come first";
 
     EditItem(scope, kSystemTemperature, "Cpu Socket");
-    EXPECT_EQ(FoundId(), kSystemTemperature) << "the group's order decides between two";
+    EXPECT_EQ(FoundId(scope), kSystemTemperature) << "the group's order decides between two";
 }
 
 TEST(CpuTemperatureSearch, FindsTheCpuInAnyLetterCaseButOnlyInTemperatureItems)
 {
     BoardScope scope;
     EditItem(scope, kCpuTemperature, "Package (cpu) die");
-    EXPECT_EQ(FoundId(), kCpuTemperature);
+    EXPECT_EQ(FoundId(scope), kCpuTemperature);
     EditItem(scope, kCpuTemperature, "cPu");
-    EXPECT_EQ(FoundId(), kCpuTemperature);
+    EXPECT_EQ(FoundId(scope), kCpuTemperature);
     EditItem(scope, kCpuTemperature, "C P U");
-    EXPECT_EQ(FoundId(), 0u);
+    EXPECT_EQ(FoundId(scope), 0u);
 
     EditItem(scope, kCpuTemperature, "CPU Temperature", 0x06010003);
-    EXPECT_EQ(FoundId(), 0u) << "kind 1 is no temperature, whatever its name";
+    EXPECT_EQ(FoundId(scope), 0u) << "kind 1 is no temperature, whatever its name";
     EditItem(scope, kCpuVoltage, "CPU Voltage", 0x06030002);
-    EXPECT_EQ(FoundId(), 0x06030002u);
+    EXPECT_EQ(FoundId(scope), 0x06030002u);
 }
 
 TEST(CpuTemperatureSearch, FindsNothingWithoutTheItemOrTheGroup)
 {
     {
         BoardScope scope(sim::Profile::NoSensor);
-        EXPECT_EQ(FindCpuTemperatureItem(), nullptr);
+        EXPECT_EQ(FindCpuTemperatureItem(scope.Hardware().Firmware()), nullptr);
     }
     {
         BoardScope scope(sim::Profile::Empty);
-        EXPECT_EQ(FindCpuTemperatureItem(), nullptr);
+        EXPECT_EQ(FindCpuTemperatureItem(scope.Hardware().Firmware()), nullptr);
     }
     {
         BoardScope scope;
         scope.Model().SetFaults({.failingMethods = 1u << static_cast<unsigned>(sim::Method::GGrp)});
-        EXPECT_EQ(FindCpuTemperatureItem(), nullptr) << "a group that cannot be listed";
+        EXPECT_EQ(FindCpuTemperatureItem(scope.Hardware().Firmware()), nullptr) << "a group that cannot be listed";
     }
 }
 
@@ -96,7 +96,7 @@ TEST(CpuTemperatureSearch, MatchesCpuAsTheCLocaleUpperCasesIt)
 TEST(CpuTemperatureSource, GivesWholeDegreesOfTheItemsTenths)
 {
     BoardScope scope;
-    CpuTemperatureSource source;
+    CpuTemperatureSource source(scope.Hardware().Firmware());
     scope.Model().SetTemperatureTenths(455);
     EXPECT_EQ(source.ReadCelsius(), 45);
     scope.Model().SetTemperatureTenths(459);
@@ -110,7 +110,7 @@ TEST(CpuTemperatureSource, GivesWholeDegreesOfTheItemsTenths)
 TEST(CpuTemperatureSource, AFailedReadRepeatsThePreviousReading)
 {
     BoardScope scope;
-    CpuTemperatureSource source;
+    CpuTemperatureSource source(scope.Hardware().Firmware());
     const sim::Faults failingReads{.failingMethods = 1u << static_cast<unsigned>(sim::Method::GetItem)};
 
     scope.Model().SetFaults(failingReads);
@@ -126,7 +126,7 @@ TEST(CpuTemperatureSource, AFailedReadRepeatsThePreviousReading)
 TEST(CpuTemperatureSource, SearchesOnceAndRemembersWhatItFound)
 {
     BoardScope scope;
-    CpuTemperatureSource source;
+    CpuTemperatureSource source(scope.Hardware().Firmware());
     EXPECT_EQ(source.Searches(), 0) << "the search waits for the first reading";
     ASSERT_TRUE(source.ReadCelsius());
     const std::uint32_t lists = GroupListCalls(scope);
@@ -140,7 +140,7 @@ TEST(CpuTemperatureSource, SearchesOnceAndRemembersWhatItFound)
 TEST(CpuTemperatureSource, RemembersThatThereIsNoItem)
 {
     BoardScope scope(sim::Profile::NoSensor);
-    CpuTemperatureSource source;
+    CpuTemperatureSource source(scope.Hardware().Firmware());
     EXPECT_EQ(source.ReadCelsius(), std::nullopt);
     const std::uint32_t lists = GroupListCalls(scope);
     EditItem(scope, kSystemTemperature, "CPU Socket");

@@ -41,7 +41,7 @@ struct SlotCase {
 TEST(StripController, EverySlotSelectsItsStripBeforeItWrites)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(1, scope.Clock());
+    ExternalLedStripControl strip(1, scope.Hardware(), scope.Config());
     scope.Config().SetLedMode(1, 0x22110002);
     const Writes select = {"set 13060046 1 f3"};
     const std::vector<SlotCase> slots = {
@@ -91,7 +91,7 @@ TEST(StripController, EverySlotSelectsItsStripBeforeItWrites)
 TEST(StripController, PacksEffectColoursByTheStripsColourSequence)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(0, scope.Clock());
+    ExternalLedStripControl strip(0, scope.Hardware(), scope.Config());
 
     ASSERT_TRUE(strip.SetEffect(1, 0x00336699));
     EXPECT_EQ(StripRecordField(scope, 0, &sim::StripRecord::effect), 0x66339901u)
@@ -111,7 +111,7 @@ TEST(StripController, PacksEffectColoursByTheStripsColourSequence)
 TEST(StripController, PacksTheThermalColourByTheStripsColourSequence)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(2, scope.Clock());
+    ExternalLedStripControl strip(2, scope.Hardware(), scope.Config());
     UseColourSequence(scope, 2, "120");
     const std::uint8_t wiring[3] = {1, 2, 0};
     ASSERT_TRUE(scope.Model().SetWiring(2, wiring));
@@ -126,7 +126,7 @@ TEST(StripController, PacksTheThermalColourByTheStripsColourSequence)
 TEST(StripController, AColourSequenceEntryAboveTwoLeavesItsPositionDark)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(1, scope.Clock());
+    ExternalLedStripControl strip(1, scope.Hardware(), scope.Config());
 
     UseColourSequence(scope, 1, "072");
     ASSERT_TRUE(strip.SetEffect(1, 0x00336699));
@@ -147,7 +147,7 @@ TEST(StripController, AColourSequenceEntryAboveTwoLeavesItsPositionDark)
 TEST(StripController, GetEffectCodeReadsTheFirmwareAndCountsZeroAsCodeOne)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(1, scope.Clock());
+    ExternalLedStripControl strip(1, scope.Hardware(), scope.Config());
     const std::vector<std::pair<std::uint32_t, std::int32_t>> cases = {
         {0x00000000, 1}, {0x00000003, 3}, {0x11223304, 4}, {0x11223300, 0}, {0x11223305, 0}, {0x000000FF, 0}};
     for (const auto& [value, code] : cases) {
@@ -161,7 +161,7 @@ TEST(StripController, GetEffectCodeReadsTheFirmwareAndCountsZeroAsCodeOne)
 TEST(StripController, SwitchingOffShowsEffectOneWithoutColourAndKeepsTheStoredEffect)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(0, scope.Clock());
+    ExternalLedStripControl strip(0, scope.Hardware(), scope.Config());
     ASSERT_TRUE(strip.SetEffect3(0x00A0B0C0));
     const int stored = scope.Config().GetLedMode(0);
 
@@ -179,7 +179,7 @@ TEST(StripController, SwitchingOffShowsEffectOneWithoutColourAndKeepsTheStoredEf
 TEST(StripController, SetEffectOneWithBlackWritesCodeOneAndRemembersIt)
 {
     BoardScope scope;
-    ExternalLedStripControl strip(2, scope.Clock());
+    ExternalLedStripControl strip(2, scope.Hardware(), scope.Config());
     EXPECT_TRUE(strip.SetEffect1(0));
     EXPECT_EQ(StripRecordField(scope, 2, &sim::StripRecord::effect), 1u);
     EXPECT_EQ(scope.Config().GetLedMode(2), 1);
@@ -190,8 +190,8 @@ TEST(StripController, SetEffectOneWithBlackWritesCodeOneAndRemembersIt)
 TEST(StripController, AStripTheFirmwareCannotSelectIsNeverPaintedOnAnother)
 {
     BoardScope scope; // three strips
-    ExternalLedStripControl present(1, scope.Clock());
-    ExternalLedStripControl absent(5, scope.Clock());
+    ExternalLedStripControl present(1, scope.Hardware(), scope.Config());
+    ExternalLedStripControl absent(5, scope.Hardware(), scope.Config());
     ASSERT_TRUE(present.SelectStrip());
 
     const Writes writes = WritesOf(scope.Model(), [&] {
@@ -215,8 +215,8 @@ TEST(StripController, AStripTheFirmwareCannotSelectIsNeverPaintedOnAnother)
 TEST(StripController, GetEffectReadsItsOwnStripWhicheverWasSelectedLast)
 {
     BoardScope scope;
-    ExternalLedStripControl first(0, scope.Clock());
-    ExternalLedStripControl last(2, scope.Clock());
+    ExternalLedStripControl first(0, scope.Hardware(), scope.Config());
+    ExternalLedStripControl last(2, scope.Hardware(), scope.Config());
     ASSERT_TRUE(first.SetEffect2(0x00336699));
     ASSERT_TRUE(last.SetEffect3(0x00010203));
     ASSERT_TRUE(last.EnterMusicMode());
@@ -232,7 +232,7 @@ TEST(StripController, GetEffectReadsItsOwnStripWhicheverWasSelectedLast)
 TEST(StripController, WithoutStripItemsEveryOperationFailsQuietly)
 {
     BoardScope scope(sim::Profile::NoStrips);
-    ExternalLedStripControl strip(0, scope.Clock());
+    ExternalLedStripControl strip(0, scope.Hardware(), scope.Config());
     const Writes writes = WritesOf(scope.Model(), [&] {
         EXPECT_FALSE(strip.HasSwitchItem());
         EXPECT_FALSE(strip.SetEffect(1, 0x123456));
@@ -252,24 +252,24 @@ TEST(StripCount, ComesFromTheSelectorItem)
 {
     {
         BoardScope scope;
-        EXPECT_EQ(GetExternalStripCount(), 3) << "the selector reads 0x00000300";
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 3) << "the selector reads 0x00000300";
         ASSERT_TRUE(scope.Model().SetStripCount(8));
-        EXPECT_EQ(GetExternalStripCount(), 8);
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 8);
         scope.Model().SetFaults({.failingMethods = 1u << static_cast<unsigned>(sim::Method::GetItem)});
-        EXPECT_EQ(GetExternalStripCount(), 0) << "a selector that cannot be read";
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 0) << "a selector that cannot be read";
     }
     {
         BoardScope scope(sim::Profile::NoSwitch);
-        ExternalLedStripControl(1, scope.Clock()).SelectStrip();
-        EXPECT_EQ(GetExternalStripCount(), 2) << "the selected strip in bits 0-7 does not count";
+        ExternalLedStripControl(1, scope.Hardware(), scope.Config()).SelectStrip();
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 2) << "the selected strip in bits 0-7 does not count";
     }
     {
         BoardScope scope(sim::Profile::NoStrips);
-        EXPECT_EQ(GetExternalStripCount(), 0);
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 0);
     }
     {
         BoardScope scope(sim::Profile::Empty);
-        EXPECT_EQ(GetExternalStripCount(), 0);
+        EXPECT_EQ(GetExternalStripCount(scope.Registry()), 0);
     }
 }
 

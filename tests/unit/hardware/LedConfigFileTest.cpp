@@ -1,4 +1,5 @@
 #include "lighting/LedConfigFile.h"
+#include "tests/support/BoardScope.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -124,10 +125,12 @@ TEST_F(LedConfigFileTest, FileOfAnotherShapeIsLeftAloneAndGivesDefaults)
     EXPECT_EQ(ReadText(m_path), "<root><led key=\"0\"><mode>6</mode></led></root>");
 }
 
-TEST(LedConfigFileInstance, LivesBesideTheExecutable)
+TEST(LedConfigFileInstance, LivesBesideTheExecutableAndComesFromTheRoot)
 {
     EXPECT_EQ(LedConfigFile::DefaultPath().filename(), "lightingControl.xml");
-    EXPECT_EQ(LedConfigFile::Instance(), LedConfigFile::Instance());
+    EXPECT_EQ(LedConfigFile::Instance(), nullptr) << "no root, no file";
+    test::BoardScope scope;
+    EXPECT_EQ(LedConfigFile::Instance(), &scope.Config());
 }
 
 } // namespace

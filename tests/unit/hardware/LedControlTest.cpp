@@ -71,7 +71,7 @@ std::vector<SlotCase> OnboardSlots(bool withSwitch)
 void ExpectSlotWrites(sim::Profile profile, bool withSwitch)
 {
     BoardScope scope(profile);
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     for (const SlotCase& slot : OnboardSlots(withSwitch))
         EXPECT_EQ(WritesOf(scope.Model(), [&] { slot.call(onboard); }), slot.expected) << slot.slot;
 }
@@ -89,7 +89,7 @@ TEST(OnboardController, EverySlotWritesItsItemsInOrderOnTheGenerationWithoutSwit
 TEST(OnboardController, SwitchingPausesTenMillisecondsWhateverTheResult)
 {
     BoardScope scope(sim::Profile::Empty);
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     onboard.SetOn(true);
     EXPECT_EQ(scope.Clock().TotalSlept(), std::chrono::milliseconds(10));
 }
@@ -97,7 +97,7 @@ TEST(OnboardController, SwitchingPausesTenMillisecondsWhateverTheResult)
 TEST(OnboardController, IsOnReadsTheSwitchOrTheEffectItem)
 {
     BoardScope withSwitch(sim::Profile::SwitchAndStrips);
-    LedControl onboard(withSwitch.Clock());
+    LedControl onboard(withSwitch.Hardware(), withSwitch.Config());
     EXPECT_TRUE(onboard.IsOn());
     onboard.SetOn(false);
     EXPECT_FALSE(onboard.IsOn());
@@ -109,7 +109,7 @@ TEST(OnboardController, IsOnReadsTheSwitchOrTheEffectItem)
 TEST(OnboardController, WithoutSwitchAnyEffectValueButZeroMeansOn)
 {
     BoardScope scope(sim::Profile::NoSwitch);
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     EXPECT_TRUE(onboard.IsOn()) << "the board starts with effect 0xFF02";
     onboard.SetOn(false);
     EXPECT_FALSE(onboard.IsOn());
@@ -120,7 +120,7 @@ TEST(OnboardController, WithoutSwitchAnyEffectValueButZeroMeansOn)
 TEST(OnboardController, EffectsAreRememberedInTheConfigurationFileAndReadFromThere)
 {
     BoardScope scope;
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
 
     EXPECT_TRUE(onboard.SetEffect1(0));
     EXPECT_EQ(scope.Config().GetLedMode(-1), 1) << "the suspend effect: code 1, black";
@@ -143,7 +143,7 @@ TEST(OnboardController, EffectsAreRememberedInTheConfigurationFileAndReadFromThe
 TEST(OnboardController, ARefusedEffectStillReachesTheFileAndReportsFailure)
 {
     BoardScope scope;
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     scope.Model().SetFaults({.failingMethods = 1u << static_cast<unsigned>(sim::Method::SetItem)});
     EXPECT_FALSE(onboard.SetEffect3(0x000000FF));
     EXPECT_EQ(scope.Config().GetLedMode(-1), 0xFF03);
@@ -154,7 +154,7 @@ TEST(OnboardController, ARefusedEffectStillReachesTheFileAndReportsFailure)
 TEST(OnboardController, GetEffectLeavesHostControlAndReadsTheEffectItem)
 {
     BoardScope scope;
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     ASSERT_TRUE(onboard.SetEffect(3, 0x00123456));
     ASSERT_TRUE(onboard.EnterMusicMode());
     scope.Config().SetLedMode(-1, 0x00000001); // the file says otherwise: the firmware is what is read
@@ -171,7 +171,7 @@ TEST(OnboardController, TheThermalColourShowsOnBothGenerations)
 {
     for (const auto profile : {sim::Profile::SwitchAndStrips, sim::Profile::NoSwitch}) {
         BoardScope scope(profile);
-        LedControl onboard(scope.Clock());
+        LedControl onboard(scope.Hardware(), scope.Config());
         ASSERT_TRUE(onboard.EnterThermalMode());
         onboard.ShowTemperature(45);
         const sim::LedView view = scope.Model().Onboard();
@@ -183,7 +183,7 @@ TEST(OnboardController, TheThermalColourShowsOnBothGenerations)
 TEST(OnboardController, ReadEcColorGathersTheColourRegisters)
 {
     BoardScope scope;
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     scope.Ec().WriteRegister(0, 0x70, 0x12);
     scope.Ec().WriteRegister(0, 0x71, 0xF4);
     scope.Ec().WriteRegister(0, 0x72, 0x56);
@@ -193,7 +193,7 @@ TEST(OnboardController, ReadEcColorGathersTheColourRegisters)
 TEST(OnboardController, TheAuxiliaryItemIsPassedThrough)
 {
     BoardScope scope;
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     EXPECT_TRUE(onboard.HasAuxItem());
     EXPECT_EQ(onboard.SetAux(0x5A), 1);
     EXPECT_EQ(onboard.GetAux(), 0x5Au);
@@ -224,7 +224,7 @@ TEST(ThermalColour, IsClampedAtTwentyAndSixtyDegrees)
 TEST(OnboardController, WithoutItemsEveryOperationFailsQuietly)
 {
     BoardScope scope(sim::Profile::Empty);
-    LedControl onboard(scope.Clock());
+    LedControl onboard(scope.Hardware(), scope.Config());
     const Writes none = WritesOf(scope.Model(), [&] {
         EXPECT_FALSE(onboard.HasSwitchItem());
         EXPECT_FALSE(onboard.IsOn());

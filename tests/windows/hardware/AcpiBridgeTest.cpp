@@ -4,6 +4,7 @@
 #include "hardware/ElementFormat.h"
 #include "hardware/ItemIds.h"
 #include "hardware/win32/AcpiBridge.h"
+#include "hardware/win32/BridgeTransport.h"
 #include "platform/win32/Unique.h"
 #include "simulator/win32/ServerRegistration.h"
 #include "simulator/win32/SharedBoardStore.h"
@@ -71,6 +72,7 @@ protected:
     }
 
     std::array<std::uint8_t, kFirmwareBufferBytes> m_buffer{};
+    AutomationBridgeTransport m_bridge;
 };
 
 TEST_F(AcpiBridgeTest, ExportsAreFoundByTheirStandardCallNames)
@@ -161,7 +163,7 @@ TEST_F(AcpiBridgeTest, DescriptionCallSendsTheSelectorValue)
     length = kFirmwareBufferBytes;
     EXPECT_EQ(AcpiCallMethod(&selector, description.data(), &length), 1u);
     EXPECT_EQ(Board().LastCall().scalars[0], selector);
-    BiosNumberItem item(FirmwareTransport());
+    BiosNumberItem item(m_bridge);
     ASSERT_TRUE(item.Init(description.data(), length));
     EXPECT_EQ(item.GetId(), 0x06030003u);
     EXPECT_EQ(item.GetName(), L"CPU Temperature");
@@ -263,13 +265,13 @@ TEST_F(AcpiBridgeTest, PassThroughCallsReachTheServer)
 
 TEST_F(AcpiBridgeTest, TheRegistryLoadsThroughTheBridge)
 {
-    BiosItemRegistry registry(FirmwareTransport());
+    BiosItemRegistry registry(m_bridge);
     ASSERT_TRUE(registry.Exists(items::kOnboardSwitch));
     EXPECT_EQ(registry.Get(items::kStripEffect)->SetValueEx(0x66339901, 1), 1);
     EXPECT_EQ(Board().Strip(0).red, 0x99);
 
     Board().Reset(sim::Profile::NoSwitch);
-    BiosItemRegistry other(FirmwareTransport());
+    BiosItemRegistry other(m_bridge);
     EXPECT_FALSE(other.Exists(items::kOnboardSwitch));
     EXPECT_TRUE(other.Exists(items::kOnboardColor));
 }
@@ -306,7 +308,7 @@ TEST_F(AcpiBridgeTest, WithoutARegisteredServerEveryCallAnswersZeroAndWritesNoth
     EXPECT_EQ(value, 5u);
     EXPECT_EQ(length, 64u);
     EXPECT_EQ(m_buffer[0], 0x77);
-    BiosItemRegistry registry(FirmwareTransport());
+    BiosItemRegistry registry(m_bridge);
     EXPECT_FALSE(registry.Exists(items::kOnboardSwitch));
     ASSERT_HRESULT_SUCCEEDED(sim::RegisterAcpiServer(sim::ServerBesideThisExecutable()));
     EXPECT_EQ(AcpiInit(), 1u);

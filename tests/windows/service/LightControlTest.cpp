@@ -1,10 +1,7 @@
 #include "lighting/win32/LightControl.h"
 #include "lighting/LightingManager.h"
-#include "platform/Singleton.h"
 #include "platform/win32/Unique.h"
 #include "tests/support/FakeDevices.h"
-#include "tests/support/SteppedClock.h"
-#include "tests/support/TempFolder.h"
 #include "tests/windows/service/support/ModeByIndexCalls.h"
 
 #include <gmock/gmock.h>
@@ -18,7 +15,6 @@ namespace {
 
 using ovled::LightingManager;
 using ovled::LightingSettings;
-using test::FakeBoard;
 using ::testing::IsEmpty;
 
 // Counts the module locks that objects and the factory take.
@@ -56,11 +52,7 @@ public:
 
 class LightControlTest : public ::testing::Test {
 protected:
-    LightControlTest()
-        : m_settings(m_folder / "Lighting.xml"),
-          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}), m_useManager(m_manager)
-    {
-    }
+    LightControlTest() = default;
 
     ComPtr<ILightControl> Create()
     {
@@ -71,12 +63,10 @@ protected:
 
     ScopedComInit m_com;
     CountingModule m_module;
-    test::TempFolder m_folder;
-    test::SteppedClock m_clock;
-    FakeBoard m_board{2};
-    LightingSettings m_settings;
-    LightingManager m_manager;
-    platform::ScopedInstanceOverride<LightingManager> m_useManager;
+    test::FakeLightingRoot m_root{2};
+    test::FakeBoard& m_board = m_root.Board();
+    LightingSettings& m_settings = m_root.Settings();
+    LightingManager& m_manager = m_root.Manager();
 };
 
 TEST_F(LightControlTest, TheFactoryRefusesANullResultAndAggregationOfAnythingButIUnknown)

@@ -1,9 +1,6 @@
 #include "lighting/PowerEvents.h"
 #include "lighting/win32/PowerEventWindow.h"
-#include "platform/Singleton.h"
 #include "tests/support/FakeDevices.h"
-#include "tests/support/SteppedClock.h"
-#include "tests/support/TempFolder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,10 +19,7 @@ using ::testing::ElementsAre;
 class PowerWindowTest : public ::testing::Test {
 protected:
     PowerWindowTest()
-        : m_settings(m_folder / "Lighting.xml"),
-          m_manager(m_settings, m_board, m_board, m_clock, LightingManager::Timing{}), m_useManager(m_manager)
     {
-        m_holder.devices = &m_board;
         m_thread = std::thread(PowerWindowThreadProc, &m_holder);
         m_started = m_holder.ready.WaitFor(std::chrono::seconds(30));
     }
@@ -47,13 +41,11 @@ protected:
     }
     void Broadcast(WPARAM event) { SendMessageW(m_holder.window.load(), WM_POWERBROADCAST, event, 0); }
 
-    test::TempFolder m_folder;
-    test::SteppedClock m_clock;
-    FakeBoard m_board{3};
-    LightingSettings m_settings;
-    LightingManager m_manager;
-    platform::ScopedInstanceOverride<LightingManager> m_useManager;
-    PowerWindowHolder m_holder;
+    test::FakeLightingRoot m_root{3};
+    FakeBoard& m_board = m_root.Board();
+    LightingSettings& m_settings = m_root.Settings();
+    LightingManager& m_manager = m_root.Manager();
+    PowerWindowHolder m_holder{m_root};
     std::thread m_thread;
     bool m_started = false;
 };

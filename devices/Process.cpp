@@ -1,0 +1,32 @@
+#include "devices/Process.h"
+
+namespace ovled {
+
+Process::Process(ProcessParts parts)
+    : m_clock(parts.clock),
+      m_board(parts.firmware, parts.ports, parts.clock),
+      m_ledConfig(parts.folder / LedConfigFile::kFileName),
+      m_settings(parts.folder / LightingSettings::kFileName),
+      m_temperature(parts.firmware),
+      m_devices(m_board, m_ledConfig, parts.clock, std::move(parts.capture))
+{
+    Install();
+}
+
+Process::~Process()
+{
+    Uninstall();
+}
+
+LightingManager& Process::Manager()
+{
+    // Whoever comes first builds it (the power event window's thread, in the service); a COM caller that
+    // comes meanwhile waits for it, as it needs the modes the construction applies.
+    std::lock_guard lock(m_managerMutex);
+    if (!m_manager)
+        m_manager = std::make_unique<LightingManager>(m_settings, m_devices, m_temperature, m_clock,
+                                                      LightingManager::Timing{});
+    return *m_manager;
+}
+
+} // namespace ovled

@@ -1,0 +1,23 @@
+// The service's composition root on Windows: the board maker's automation server through the bridge,
+// "ovio.dll" beside the executable, loopback capture of the default output, and the settings files beside
+// the executable. Built by the process entry before anything else runs; see devices/Process.h.
+#pragma once
+
+#include "devices/Process.h"
+#include "hardware/win32/BridgeTransport.h"
+#include "hardware/win32/PortIoLibrary.h"
+
+namespace ovled::win32 {
+
+class WindowsProcess {
+public:
+    WindowsProcess();
+    Process& Root() noexcept { return m_process; }
+
+private:
+    AutomationBridgeTransport m_firmware;
+    PortIoLibrary m_ports;
+    Process m_process;
+};
+
+} // namespace ovled::win32
