@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # setup-deps.sh: installs everything the builds and tests need on Debian 12 (idempotent).
 #  - Debian packages: compilers (native, clang, mingw-w64 posix), Wine 8, widl, CMake/Ninja,
-#    googletest, TinyXML and KISS FFT, PulseAudio and sox (audio tests and the demo)
+#    googletest, TinyXML and KISS FFT, PulseAudio and sox (audio tests and the demo), wixl and
+#    msitools (the installer packages)
 #  - a deb-src entry mirroring the binary one, for the Debian source packages that the windows build
 #    compiles with the cross toolchain (TinyXML, KISS FFT)
 set -euo pipefail
@@ -14,6 +15,7 @@ packages=(
   wine wine64 libwine-dev
   googletest libtinyxml-dev libkissfft-dev libbenchmark-dev
   pulseaudio pulseaudio-utils sox python3 procps
+  wixl msitools
 )
 
 step "Checking Debian packages"

@@ -5,6 +5,8 @@
 #   windows    mingw-w64 x86_64: every test under Wine 8 (private prefix, warm session)
 #   demo       the main job: a short scripted show on the virtual board, checked against what the board saw
 #   i686       mingw-w64 i686: built, exports checked (its tests need wine32, which is not installed)
+#   installer  the MSI packages (x64, x86): tables checked; x64 installed, upgraded and removed under
+#              Wine's msiexec in a private prefix
 #   fuzz       clang libFuzzer: each target for a bounded time
 # Idempotent: a second run reuses the build trees. Exit status 0 only when everything passed.
 set -euo pipefail
@@ -44,6 +46,11 @@ python3 scripts/demo/demo.py --duration 10 --no-audio --check
 build windows-i686
 step "Checking the exported names (x86_64 and i686)"
 scripts/check-exports.sh build/windows build/windows-i686
+
+step "Installer packages (x64, x86)"
+scripts/build-msi.sh
+step "Installer under Wine's msiexec: install, upgrade, uninstall"
+tests/installer/install-upgrade-remove.sh build/msi
 
 build fuzz
 step "Fuzzing (${FUZZ_SECONDS} s per target)"

@@ -6,11 +6,13 @@
 namespace ovled::service {
 namespace {
 
-constexpr std::array<std::pair<std::wstring_view, CommandSwitch>, 4> kRegistrationSwitches{{
+constexpr std::array<std::pair<std::wstring_view, CommandSwitch>, 6> kRegistrationSwitches{{
     {L"UnregServer", CommandSwitch::UnregServer},
     {L"RegServer", CommandSwitch::RegServer},
     {L"UnregServerPerUser", CommandSwitch::UnregServerPerUser},
     {L"RegServerPerUser", CommandSwitch::RegServerPerUser},
+    {L"RegTypeLib", CommandSwitch::RegTypeLib},
+    {L"UnregTypeLib", CommandSwitch::UnregTypeLib},
 }};
 constexpr std::wstring_view kServiceSwitch = L"Service";
 
@@ -98,6 +100,10 @@ HResult RunSwitch(CommandSwitch selected, ISwitchActions& actions)
         return Register(actions, false);
     case CommandSwitch::Service:
         return Register(actions, true);
+    case CommandSwitch::RegTypeLib:
+        return actions.RegisterTypeLibrary();
+    case CommandSwitch::UnregTypeLib:
+        return actions.UnregisterTypeLibrary();
     case CommandSwitch::None:
         break;
     }

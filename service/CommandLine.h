@@ -9,7 +9,16 @@
 
 namespace ovled::service {
 
-enum class CommandSwitch { None, UnregServer, RegServer, UnregServerPerUser, RegServerPerUser, Service };
+enum class CommandSwitch {
+    None,
+    UnregServer,
+    RegServer,
+    UnregServerPerUser,
+    RegServerPerUser,
+    RegTypeLib,
+    UnregTypeLib,
+    Service,
+};
 
 // Upper-cases one UTF-16 code unit. Windows passes the system's own case mapping (CharUpperBuffW);
 // the default folds the ASCII letters only.
@@ -24,8 +33,10 @@ std::vector<std::wstring_view> SwitchTokens(std::wstring_view commandLine);
 // nothing.
 bool TokenMatches(std::wstring_view token, std::wstring_view keyword, FoldCase fold) noexcept;
 
-// The switch that the command line selects. The four registration switches are looked for across
-// all tokens first (the first token that matches any of them wins); "Service" only when none is there.
+// The switch that the command line selects. The registration switches are looked for across all
+// tokens first (the first token that matches any of them wins); "Service" only when none is there.
+// "RegTypeLib" and "UnregTypeLib" touch the machine's type library registration only: an installer
+// that writes the class keys and the service from its own tables runs them.
 CommandSwitch FindSwitch(std::wstring_view commandLine, FoldCase fold = FoldAsciiCase);
 
 // The registration work that the switches start.
@@ -38,6 +49,8 @@ public:
     virtual HResult UnregisterAppKey() = 0;
     virtual HResult RegisterClasses(bool withTypeLibrary) = 0;
     virtual HResult UnregisterClasses(bool withTypeLibrary) = 0;
+    virtual HResult RegisterTypeLibrary() = 0;
+    virtual HResult UnregisterTypeLibrary() = 0;
 };
 
 // Runs the actions of one switch; the result of its last action is the process's exit code.

@@ -55,4 +55,18 @@ HResult Registration::UnregisterClasses(bool withTypeLibrary)
     return withTypeLibrary ? m_parts.typeLibrary.Unregister(m_perUser) : kSOk;
 }
 
+HResult Registration::RegisterTypeLibrary()
+{
+    if (m_parts.modulePath.empty())
+        return m_parts.modulePathError;
+    return m_parts.typeLibrary.Register(m_perUser);
+}
+
+HResult Registration::UnregisterTypeLibrary()
+{
+    if (m_parts.modulePath.empty())
+        return m_parts.modulePathError;
+    return m_parts.typeLibrary.Unregister(m_perUser);
+}
+
 } // namespace ovled::service

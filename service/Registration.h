@@ -48,6 +48,8 @@ public:
     HResult UnregisterAppKey() override;
     HResult RegisterClasses(bool withTypeLibrary) override;
     HResult UnregisterClasses(bool withTypeLibrary) override;
+    HResult RegisterTypeLibrary() override;
+    HResult UnregisterTypeLibrary() override;
 
 private:
     IRegistryEditor& ClassRoot() noexcept { return m_perUser ? m_parts.userClasses : m_parts.machineClasses; }

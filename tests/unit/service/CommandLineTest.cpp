@@ -37,10 +37,21 @@ public:
         calls.push_back(withTypeLibrary ? "UnregisterClasses(typelib)" : "UnregisterClasses");
         return classesResult;
     }
+    HResult RegisterTypeLibrary() override
+    {
+        calls.push_back("RegisterTypeLibrary");
+        return typeLibraryResult;
+    }
+    HResult UnregisterTypeLibrary() override
+    {
+        calls.push_back("UnregisterTypeLibrary");
+        return typeLibraryResult;
+    }
 
     std::vector<std::string> calls;
     HResult appKeyResult = kSOk;
     HResult classesResult = kSOk;
+    HResult typeLibraryResult = kSOk;
 };
 
 TEST(CommandLine, EveryDashOrSlashStartsATokenThatEndsAtBlankSpace)
@@ -151,6 +162,21 @@ TEST(HandleCommandLine, UnregServerRemovesTheAppKeyOnlyAfterTheClasses)
     EXPECT_FALSE(HandleCommandLine(L"app.exe /UnregServer", failing, code));
     EXPECT_THAT(failing.calls, ElementsAre("UnregisterClasses(typelib)"));
     EXPECT_EQ(code, kTypeLibFailure);
+}
+
+TEST(HandleCommandLine, TypeLibrarySwitchesTouchTheTypeLibraryAloneAndAnswerItsResult)
+{
+    RecordingActions reg;
+    reg.typeLibraryResult = kTypeLibFailure;
+    HResult code = 0;
+    EXPECT_FALSE(HandleCommandLine(L"app.exe /regtypelib", reg, code));
+    EXPECT_THAT(reg.calls, ElementsAre("RegisterTypeLibrary"));
+    EXPECT_EQ(code, kTypeLibFailure);
+
+    RecordingActions unreg;
+    EXPECT_FALSE(HandleCommandLine(L"app.exe -UnregTypeLib /Service", unreg, code));
+    EXPECT_THAT(unreg.calls, ElementsAre("UnregisterTypeLibrary"));
+    EXPECT_EQ(code, kSOk);
 }
 
 TEST(HandleCommandLine, PerUserFormsSwitchToPerUserBeforeTheirWork)

@@ -271,7 +271,9 @@ TEST_F(RegistrationTest, WithoutTheExecutablesPathNothingIsInstalledAndNothingSh
 
     Registration registration = Make(L"");
     EXPECT_EQ(registration.RegisterClasses(true), static_cast<HResult>(0x8007007Au));
+    EXPECT_EQ(registration.RegisterTypeLibrary(), static_cast<HResult>(0x8007007Au));
     EXPECT_THAT(m_machine.AllKeys(), IsEmpty());
+    EXPECT_THAT(m_typeLibrary.calls, IsEmpty());
 }
 
 TEST_F(RegistrationTest, ClassesGoToTheMachineRootAndTheTypeLibraryFollows)
