@@ -71,8 +71,8 @@ Rgb MusicColourState::Tick(BandLevels bands) noexcept
     return HslToRgb(static_cast<float>(m_hue), 1.0f, static_cast<float>(m_level * 0.5));
 }
 
-AudioEffect::AudioEffect(IColourOutput& output, platform::IWaitClock& clock)
-    : m_output(output), m_colorThread(clock, kColourTick, [this] { return BeginColorRun(); })
+AudioEffect::AudioEffect(IColourOutput& output, platform::IWaitClock& clock, platform::IThreadSessions& sessions)
+    : m_output(output), m_colorThread(clock, kColourTick, [this] { return BeginColorRun(); }, sessions)
 {
 }
 
@@ -128,7 +128,9 @@ std::set<int> AudioEffect::EnabledDeviceSet() const
 platform::PeriodicThread::Cycle AudioEffect::BeginColorRun()
 {
     // Level and hue belong to one run: every start fades in from black and red. The band peaks are the
-    // effect's and carry over from the last packet analysed.
+    // effect's and carry over from the last packet analysed. What the output remembers of the devices
+    // belongs to one run too: between runs another mode may have painted them.
+    m_output.Restart();
     return [this, state = MusicColourState{}]() mutable { ColorTick(state); };
 }
 

@@ -7,6 +7,7 @@
 #include "audio/ColourOutput.h"
 #include "audio/HslToRgb.h"
 #include "platform/Clock.h"
+#include "platform/ThreadSession.h"
 #include "platform/PeriodicThread.h"
 
 #include <atomic>
@@ -41,7 +42,9 @@ private:
 
 class AudioEffect {
 public:
-    AudioEffect(IColourOutput& output, platform::IWaitClock& clock);
+    // `sessions` are begun by each run of the colour thread (the firmware connection it holds).
+    AudioEffect(IColourOutput& output, platform::IWaitClock& clock,
+                platform::IThreadSessions& sessions = platform::NoThreadSessions());
     virtual ~AudioEffect();
     AudioEffect(const AudioEffect&) = delete;
     AudioEffect& operator=(const AudioEffect&) = delete;

@@ -33,6 +33,8 @@ public:
     // Puts `colour` on every device of `devices` that the board has; indices it does not have are
     // ignored. Failed writes are not reported: the next tick writes again.
     virtual void Write(const EnabledDevices& devices, Rgb colour) noexcept = 0;
+    // A new run of the colour thread begins: forget what the devices were last given.
+    virtual void Restart() noexcept {}
 };
 
 } // namespace ovled

@@ -3,8 +3,8 @@
 namespace ovled {
 
 MusicEffectDriver::MusicEffectDriver(std::unique_ptr<IAudioCapture> capture, std::unique_ptr<IColourOutput> output,
-                                     platform::IWaitClock& clock)
-    : m_output(std::move(output)), m_effect(std::make_unique<EasyEffect>(*m_output, clock)),
+                                     platform::IWaitClock& clock, platform::IThreadSessions& sessions)
+    : m_output(std::move(output)), m_effect(std::make_unique<EasyEffect>(*m_output, clock, sessions)),
       m_capture(std::move(capture))
 {
     // Buffer flags are not used: a silent packet analyses to silence anyway.

@@ -9,6 +9,7 @@
 #include "audio/ColourOutput.h"
 #include "lighting/DeviceContract.h"
 #include "platform/Clock.h"
+#include "platform/ThreadSession.h"
 
 #include <memory>
 #include <mutex>
@@ -18,7 +19,8 @@ namespace ovled {
 class MusicEffectDriver final : public IMusicDriver {
 public:
     MusicEffectDriver(std::unique_ptr<IAudioCapture> capture, std::unique_ptr<IColourOutput> output,
-                      platform::IWaitClock& clock = platform::SystemClock());
+                      platform::IWaitClock& clock = platform::SystemClock(),
+                      platform::IThreadSessions& sessions = platform::NoThreadSessions());
     ~MusicEffectDriver() override;
     MusicEffectDriver(const MusicEffectDriver&) = delete;
     MusicEffectDriver& operator=(const MusicEffectDriver&) = delete;

@@ -36,7 +36,7 @@ class Bench {
 public:
     Bench()
         : m_board(sim::Profile::SwitchAndStrips), m_folder(FreshFolder()),
-          m_process(ProcessParts{m_board, m_board, m_folder, platform::SystemClock(),
+          m_process(ProcessParts{m_board, platform::NoThreadSessions(), m_board, m_folder, platform::SystemClock(),
                                  [] { return std::make_unique<SilentCapture>(); }})
     {
     }

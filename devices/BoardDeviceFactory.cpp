@@ -7,9 +7,9 @@
 namespace ovled {
 
 BoardDeviceFactory::BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock,
-                                       CaptureSource capture)
+                                       CaptureSource capture, platform::IThreadSessions& sessions)
     : m_board(board), m_config(config), m_colourClock(colourClock), m_capture(std::move(capture)),
-      m_musicFirmware(board)
+      m_sessions(sessions), m_musicFirmware(board)
 {
 }
 
@@ -31,7 +31,7 @@ int BoardDeviceFactory::GetExternalStripCount()
 std::unique_ptr<IMusicDriver> BoardDeviceFactory::CreateMusicDriver()
 {
     return std::make_unique<MusicEffectDriver>(m_capture(), std::make_unique<FirmwareColourOutput>(m_musicFirmware),
-                                               m_colourClock);
+                                               m_colourClock, m_sessions);
 }
 
 } // namespace ovled

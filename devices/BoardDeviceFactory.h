@@ -11,6 +11,7 @@
 #include "lighting/DeviceContract.h"
 #include "lighting/LedConfigFile.h"
 #include "platform/Clock.h"
+#include "platform/ThreadSession.h"
 
 #include <functional>
 #include <memory>
@@ -22,9 +23,10 @@ using CaptureSource = std::function<std::unique_ptr<IAudioCapture>()>;
 
 class BoardDeviceFactory final : public IDeviceFactory {
 public:
-    // `colourClock` paces the music colour thread. The board and the file must outlive the factory, and
-    // the factory every device it made.
-    BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock, CaptureSource capture);
+    // `colourClock` paces the music colour thread, whose runs begin `sessions`. The board and the file
+    // must outlive the factory, and the factory every device it made.
+    BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock, CaptureSource capture,
+                       platform::IThreadSessions& sessions = platform::NoThreadSessions());
 
     std::unique_ptr<ILedDevice> CreateOnboardController() override;
     std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) override;
@@ -36,6 +38,7 @@ private:
     LedConfigFile& m_config;
     platform::IWaitClock& m_colourClock;
     const CaptureSource m_capture;
+    platform::IThreadSessions& m_sessions;
     BoardMusicFirmware m_musicFirmware;
 };
 

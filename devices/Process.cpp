@@ -4,11 +4,12 @@ namespace ovled {
 
 Process::Process(ProcessParts parts)
     : m_clock(parts.clock),
+      m_sessions(parts.sessions),
       m_board(parts.firmware, parts.ports, parts.clock),
       m_ledConfig(parts.folder / LedConfigFile::kFileName),
       m_settings(parts.folder / LightingSettings::kFileName),
       m_temperature(parts.firmware),
-      m_devices(m_board, m_ledConfig, parts.clock, std::move(parts.capture))
+      m_devices(m_board, m_ledConfig, parts.clock, std::move(parts.capture), parts.sessions)
 {
     Install();
 }
@@ -25,8 +26,15 @@ LightingManager& Process::Manager()
     std::lock_guard lock(m_managerMutex);
     if (!m_manager)
         m_manager = std::make_unique<LightingManager>(m_settings, m_devices, m_temperature, m_clock,
-                                                      LightingManager::Timing{});
+                                                      LightingManager::Timing{}, m_sessions);
     return *m_manager;
+}
+
+void Process::ShutdownLighting()
+{
+    std::lock_guard lock(m_managerMutex);
+    if (m_manager)
+        m_manager->Shutdown();
 }
 
 } // namespace ovled

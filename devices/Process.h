@@ -26,6 +26,9 @@ namespace ovled {
 // What the root is built over; the references must outlive it.
 struct ProcessParts {
     IFirmwareTransport& firmware;
+    // What the threads that reach the firmware hold while they work (the service: its firmware
+    // connections; a board in process: nothing).
+    platform::IThreadSessions& sessions;
     IPortIo& ports;
     // The folder of "Lighting.xml" and "lightingControl.xml" (the executable's in the service).
     std::filesystem::path folder;
@@ -47,9 +50,13 @@ public:
     IDeviceFactory& Devices() noexcept override { return m_devices; }
     ITemperatureSource& Temperature() noexcept { return m_temperature; }
     LightingManager& Manager() override;
+    platform::IThreadSessions& Sessions() noexcept override { return m_sessions; }
+    // Ends the lighting's threads for good, if the manager was built (see LightingManager::Shutdown).
+    void ShutdownLighting();
 
 private:
     platform::IWaitClock& m_clock;
+    platform::IThreadSessions& m_sessions;
     Board m_board;
     LedConfigFile m_ledConfig;
     LightingSettings m_settings;

@@ -38,12 +38,13 @@ LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& dev
 }
 
 LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
-                                 ITemperatureSource& temperature, platform::IWaitClock& clock, Timing timing)
+                                 ITemperatureSource& temperature, platform::IWaitClock& clock, Timing timing,
+                                 platform::IThreadSessions& sessions)
     : m_settings(settings),
       m_temperature(temperature),
       m_clock(clock),
       m_timing(timing),
-      m_thermal(clock, timing.thermalPeriod, [this] { ThermalCycle(); })
+      m_thermal(clock, timing.thermalPeriod, [this] { ThermalCycle(); }, sessions)
 {
     std::lock_guard lock(m_mutex);
     platform::InitializeComForThread();
@@ -126,6 +127,16 @@ void LightingManager::ApplyModes()
     ApplyModesLocked();
 }
 
+void LightingManager::Shutdown()
+{
+    std::lock_guard lock(m_mutex);
+    m_shutDown = true;
+    // The thermal cycle takes only the snapshot lock, so waiting for it here cannot deadlock. The
+    // driver's destruction waits for its capture and colour threads.
+    m_thermal.StopAndWait();
+    m_driver.reset();
+}
+
 bool LightingManager::IsThermalRunning()
 {
     std::lock_guard lock(m_mutex);
@@ -134,6 +145,8 @@ bool LightingManager::IsThermalRunning()
 
 void LightingManager::ApplyModesLocked()
 {
+    if (m_shutDown)
+        return;
     platform::InitializeComForThread();
     const bool onboardEnabled = m_settings.IsEnabled();
     const bool stripsEnabled = m_settings.GetExternalEnable(0) == 1;

@@ -11,6 +11,7 @@
 #include "lighting/LightingSettings.h"
 #include "lighting/ThermalEffect.h"
 #include "platform/Clock.h"
+#include "platform/ThreadSession.h"
 
 #include <chrono>
 #include <memory>
@@ -42,9 +43,11 @@ public:
     // root is built.
     static LightingManager* Instance();
 
-    // Builds the devices, reads the stored modes and applies them.
+    // Builds the devices, reads the stored modes and applies them. `sessions` are begun by each run of the
+    // thermal thread (the firmware connection it holds).
     LightingManager(LightingSettings& settings, IDeviceFactory& devices, ITemperatureSource& temperature,
-                    platform::IWaitClock& clock, Timing timing);
+                    platform::IWaitClock& clock, Timing timing,
+                    platform::IThreadSessions& sessions = platform::NoThreadSessions());
     LightingManager(LightingSettings& settings, IDeviceFactory& devices, ITemperatureSource& temperature);
     ~LightingManager();
     LightingManager(const LightingManager&) = delete;
@@ -57,6 +60,10 @@ public:
     void SetModeByIndex(int index, int mode);
     // Brings the music driver and the thermal thread in line with the modes and on flags.
     void ApplyModes();
+    // Ends the music and thermal effects and waits for their threads, for good: the modes are still read
+    // and stored, but nothing is applied any more. For the end of the process, so that no thread of the
+    // lighting still holds firmware resources.
+    void Shutdown();
 
     int StripCount() const noexcept { return static_cast<int>(m_strips.size()); }
     bool IsThermalRunning();
@@ -87,6 +94,7 @@ private:
     std::unique_ptr<ILedDevice> m_onboard;
     std::vector<std::unique_ptr<ILedDevice>> m_strips;
     std::unique_ptr<IMusicDriver> m_driver;
+    bool m_shutDown = false;
     // Last: destroyed first, so the thread has ended before the devices it uses go away.
     ThermalThread m_thermal;
 };

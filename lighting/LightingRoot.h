@@ -5,6 +5,7 @@
 #pragma once
 
 #include "lighting/DeviceContract.h"
+#include "platform/ThreadSession.h"
 
 namespace ovled {
 
@@ -22,6 +23,9 @@ public:
     // calling thread must have initialised COM). Throws what the construction throws; a later call tries
     // again.
     virtual LightingManager& Manager() = 0;
+    // What a thread that does the lighting's work holds for it (the power window thread for its life, a
+    // COM call for its length).
+    virtual platform::IThreadSessions& Sessions() noexcept = 0;
 
 protected:
     ~ILightingRoot() = default;

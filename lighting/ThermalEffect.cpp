@@ -2,8 +2,9 @@
 
 namespace ovled {
 
-ThermalThread::ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle)
-    : m_worker(clock, period, [cycle = std::move(cycle)] { return cycle; })
+ThermalThread::ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle,
+                             platform::IThreadSessions& sessions)
+    : m_worker(clock, period, [cycle = std::move(cycle)] { return cycle; }, sessions)
 {
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/ThreadSession.h"
 #include "platform/PeriodicThread.h"
 
 #include <chrono>
@@ -17,7 +18,8 @@ inline constexpr std::chrono::milliseconds kThermalPeriod{3000};
 
 class ThermalThread {
 public:
-    ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle);
+    ThermalThread(platform::IWaitClock& clock, std::chrono::milliseconds period, std::function<void()> cycle,
+                  platform::IThreadSessions& sessions = platform::NoThreadSessions());
 
     // Recorded as running: started and not asked to stop since.
     bool IsRunning() const { return m_worker.IsRunning(); }
@@ -27,6 +29,8 @@ public:
     void Start() { (void)m_worker.Start(); }
     // Signals the stop event and records the thread as stopped; does not wait for it.
     void RequestStop() { m_worker.RequestStop(); }
+    // The same, and waits until the thread has ended.
+    void StopAndWait() { m_worker.StopAndWait(); }
 
 private:
     platform::PeriodicThread m_worker;

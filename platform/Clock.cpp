@@ -7,7 +7,8 @@ namespace {
 
 class RealClock final : public IWaitClock {
 public:
-    bool WaitFor(AutoResetEvent& stop, std::chrono::milliseconds period) override { return stop.WaitFor(period); }
+    TimePoint Now() override { return std::chrono::steady_clock::now(); }
+    bool WaitUntil(AutoResetEvent& stop, TimePoint deadline) override { return stop.WaitUntil(deadline); }
     void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
 };
 

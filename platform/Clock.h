@@ -1,6 +1,7 @@
-// IWaitClock: the time base of the service's periodic work (the thermal thread's 3000 ms cycle, the
-// manager's settling pause). The system clock really waits; tests install a stepped clock that lets
-// them release one cycle at a time without sleeping.
+// IWaitClock: the time base of the service's periodic work (the colour thread's 10 ms tick, the thermal
+// thread's 3000 ms cycle, the manager's settling pause, the protocols' pauses). The system clock really
+// waits; tests install a stepped clock whose time moves only when they let a wait end, so they release one
+// cycle at a time without sleeping.
 #pragma once
 
 #include "platform/Event.h"
@@ -11,15 +12,33 @@ namespace ovled::platform {
 
 class IWaitClock {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
     virtual ~IWaitClock() = default;
-    // Waits up to `period` for `stop`. Returns true when `stop` was signalled (and consumes it), false
-    // when the period ran out.
-    virtual bool WaitFor(AutoResetEvent& stop, std::chrono::milliseconds period) = 0;
+    virtual TimePoint Now() = 0;
+    // Waits until `deadline` for `stop`. Returns true when `stop` was signalled (and consumes it), false
+    // when the deadline passed (at once when it lies in the past).
+    virtual bool WaitUntil(AutoResetEvent& stop, TimePoint deadline) = 0;
     // A plain pause of the calling thread.
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
+
+    bool WaitFor(AutoResetEvent& stop, std::chrono::milliseconds period) { return WaitUntil(stop, Now() + period); }
 };
 
-// The real clock: waits and sleeps for the time asked.
+// The real clock: the steady clock; waits and sleeps for the time asked.
 IWaitClock& SystemClock();
+
+// Asks the system for timers of 1 ms resolution for the life of the object (Windows runs its timers at
+// 15.6 ms unless a process asks, which would stretch a 10 ms tick to 15.6 ms); nothing on other hosts.
+class FineTimerResolution {
+public:
+    FineTimerResolution() noexcept;
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+private:
+    bool m_granted = false;
+};
 
 } // namespace ovled::platform

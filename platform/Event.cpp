@@ -26,6 +26,15 @@ bool AutoResetEvent::WaitFor(std::chrono::milliseconds timeout)
     return true;
 }
 
+bool AutoResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_changed.wait_until(lock, deadline, [this] { return m_signalled; }))
+        return false;
+    m_signalled = false;
+    return true;
+}
+
 bool AutoResetEvent::TryConsume()
 {
     std::lock_guard lock(m_mutex);

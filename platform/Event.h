@@ -16,6 +16,8 @@ public:
     // Waits until the event is set or the timeout passes. Returns true (and consumes the signal) when
     // the event was set.
     bool WaitFor(std::chrono::milliseconds timeout);
+    // The same, until a point of the steady clock.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
     // Returns and consumes the signal without waiting.
     bool TryConsume();
 

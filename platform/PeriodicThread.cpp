@@ -2,12 +2,21 @@
 
 #include "platform/Com.h"
 
+#include <optional>
 #include <system_error>
 
 namespace ovled::platform {
 
-PeriodicThread::PeriodicThread(IWaitClock& clock, std::chrono::milliseconds period, std::function<Cycle()> beginRun)
-    : m_clock(clock), m_period(period), m_beginRun(std::move(beginRun))
+namespace {
+
+// Below this period the system's default timer resolution (15.6 ms on Windows) would stretch the cycles.
+constexpr std::chrono::milliseconds kFineTimersBelow{50};
+
+} // namespace
+
+PeriodicThread::PeriodicThread(IWaitClock& clock, std::chrono::milliseconds period, std::function<Cycle()> beginRun,
+                               IThreadSessions& sessions)
+    : m_clock(clock), m_period(period), m_beginRun(std::move(beginRun)), m_sessions(sessions)
 {
 }
 
@@ -59,16 +68,25 @@ void PeriodicThread::StopAndWait()
 void PeriodicThread::Run() noexcept
 {
     try {
-        // The worker may reach the firmware, which needs COM on every thread that calls it.
-        InitializeComForThread();
+        // The worker may reach the firmware, which needs COM on every thread that calls it. Declared in
+        // this order, the cycle's state goes first, then the session, then the apartment.
+        const ComApartment apartment;
+        std::optional<FineTimerResolution> fineTimers;
+        if (m_period < kFineTimersBelow)
+            fineTimers.emplace();
+        const std::unique_ptr<IThreadSession> session = m_sessions.Begin();
         const Cycle cycle = m_beginRun();
         // The wait comes first: the first cycle is one period after the start.
-        while (!m_clock.WaitFor(m_stop, m_period)) {
+        IWaitClock::TimePoint next = m_clock.Now() + m_period;
+        while (!m_clock.WaitUntil(m_stop, next)) {
+            const IWaitClock::TimePoint start = m_clock.Now();
             try {
                 cycle();
             } catch (...) {
-                // A failed cycle is skipped; the next one comes a period later.
+                // A failed cycle is skipped; the next one keeps the pace.
             }
+            // Start to start; an overrun is followed at once (a deadline in the past does not wait).
+            next = start + m_period;
         }
     } catch (...) {
         // Nothing may leave a thread procedure.

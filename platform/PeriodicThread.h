@@ -1,12 +1,17 @@
-// PeriodicThread: a worker thread that waits one period on its stop signal, runs one cycle, and waits
-// again until it is told to stop. At most one thread runs per object: a start after a stop first waits
-// for the old thread to end, and every start clears a stop request left from before, so a stop that
-// came while nothing ran never ends the next run. Start and stop calls may come from any thread; the
-// cycles run on the worker thread.
+// PeriodicThread: a worker thread that runs one cycle per period until it is told to stop. Cycles start a
+// period apart, start to start (a cycle's own time does not stretch the period); a cycle that overruns
+// is followed at once by the next, which starts a new count, so there is never a burst to catch up. The
+// first cycle starts one period after the run. Each run has its own COM apartment and thread session
+// (platform/ThreadSession.h), both ended before the thread ends, and asks for fine timers when its
+// period is short. At most one thread runs per object: a start after a stop first waits for the old
+// thread to end, and every start clears a stop request left from before, so a stop that came while
+// nothing ran never ends the next run. Start and stop calls may come from any thread; the cycles run on
+// the worker thread.
 #pragma once
 
 #include "platform/Clock.h"
 #include "platform/Event.h"
+#include "platform/ThreadSession.h"
 
 #include <chrono>
 #include <functional>
@@ -20,7 +25,8 @@ public:
     using Cycle = std::function<void()>;
     // `beginRun` is called on the worker thread at the start of every run and returns that run's cycle,
     // so state that belongs to one run starts afresh each time.
-    PeriodicThread(IWaitClock& clock, std::chrono::milliseconds period, std::function<Cycle()> beginRun);
+    PeriodicThread(IWaitClock& clock, std::chrono::milliseconds period, std::function<Cycle()> beginRun,
+                   IThreadSessions& sessions = NoThreadSessions());
     ~PeriodicThread();
     PeriodicThread(const PeriodicThread&) = delete;
     PeriodicThread& operator=(const PeriodicThread&) = delete;
@@ -41,6 +47,7 @@ private:
     IWaitClock& m_clock;
     const std::chrono::milliseconds m_period;
     const std::function<Cycle()> m_beginRun;
+    IThreadSessions& m_sessions;
     AutoResetEvent m_stop;
     mutable std::mutex m_mutex; // Start/stop bookkeeping; the worker never takes it
     std::thread m_thread;

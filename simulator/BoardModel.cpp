@@ -279,7 +279,9 @@ bool HoldsBoard(const BoardState& state)
 
 void ResetState(BoardState& state, Profile profile)
 {
+    const ServerRecord server = HoldsBoard(state) ? state.server : ServerRecord{};
     std::memset(&state, 0, sizeof state);
+    state.server = server;
     state.magic = kBoardMagic;
     state.version = kBoardVersion;
     state.size = sizeof(BoardState);
@@ -705,6 +707,27 @@ std::vector<TraceEntry> BoardModel::TraceSince(std::uint64_t& seen)
         seen = state.traceTotal;
         return entries;
     });
+}
+
+void BoardModel::CountServerInstance(int change, bool newServer)
+{
+    With([change, newServer](BoardState& state) {
+        if (newServer)
+            state.server.instancesAlive = 0;
+        if (change > 0)
+            ++state.server.instancesCreated;
+        state.server.instancesAlive += change;
+    });
+}
+
+void BoardModel::CountNameLookup()
+{
+    With([](BoardState& state) { ++state.server.nameLookups; });
+}
+
+ServerRecord BoardModel::GetServerRecord()
+{
+    return With([](BoardState& state) { return state.server; });
 }
 
 Counters BoardModel::GetCounters()

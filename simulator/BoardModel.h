@@ -118,6 +118,11 @@ public:
     // as the ring still holds them; advances `seen`.
     std::vector<TraceEntry> TraceSince(std::uint64_t& seen);
     Counters GetCounters();
+    // The automation server counts its instances (+1 made, -1 gone) and its name lookups here; a new
+    // server process starts the live count afresh.
+    void CountServerInstance(int change, bool newServer = false);
+    void CountNameLookup();
+    ServerRecord GetServerRecord();
     CallRecord LastCall();
 
 private:

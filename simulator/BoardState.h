@@ -11,7 +11,7 @@
 namespace ovled::sim {
 
 inline constexpr std::uint32_t kBoardMagic = 0x4256564F; // "OVVB"
-inline constexpr std::uint32_t kBoardVersion = 1;
+inline constexpr std::uint32_t kBoardVersion = 2;
 inline constexpr std::size_t kMaxItems = 40;
 inline constexpr std::size_t kMaxStrips = 8;
 inline constexpr std::size_t kNameBytes = 32;
@@ -123,6 +123,15 @@ struct EcRecord {
     std::uint8_t reserved[3];
 };
 
+// The automation server's instances as its clients hold them. Kept across a reset of the board: the
+// instances outlive it.
+struct ServerRecord {
+    std::uint32_t instancesCreated;
+    std::int32_t instancesAlive;
+    std::uint32_t nameLookups; // GetIDsOfNames calls
+    std::uint32_t reserved;
+};
+
 struct BoardState {
     std::uint32_t magic;
     std::uint32_t version;
@@ -141,6 +150,7 @@ struct BoardState {
     std::uint32_t reserved;
     std::uint64_t traceTotal;
     TraceEntry trace[kTraceCapacity];
+    ServerRecord server;
 };
 
 static_assert(std::is_trivially_copyable_v<BoardState>);

@@ -6,7 +6,7 @@
 namespace ovled::win32 {
 
 WindowsProcess::WindowsProcess()
-    : m_process(ProcessParts{m_firmware, m_ports, platform::ExecutableDirectory(), platform::SystemClock(),
+    : m_process(ProcessParts{m_firmware, m_firmware, m_ports, platform::ExecutableDirectory(), platform::SystemClock(),
                              [] { return std::make_unique<LoopbackCapture>(); }})
 {
 }

@@ -40,15 +40,26 @@ VARIANT VariantReference(VARIANT* value) noexcept
     return v;
 }
 
-std::uint32_t ScalarCall(const wchar_t* method, UINT count, const VARIANT* arguments) noexcept
+// The exports' way to a server: an instance of their own, created by Reach and released with the caller.
+class PerCallCaller final : public IAcpiCaller {
+public:
+    HRESULT Reach() noexcept override { return CreateAcpiServer(kAcpiServerProgId, m_server.put()); }
+    HRESULT Invoke(AcpiMethod method, VARIANT* result, UINT count, const VARIANT* arguments) noexcept override
+    {
+        return InvokeByName(DISPATCH_METHOD, result, m_server.get(), AcpiMethodName(method), count, arguments);
+    }
+
+private:
+    win32::ComPtr<IDispatch> m_server;
+};
+
+std::uint32_t ScalarCall(IAcpiCaller& caller, AcpiMethod method, UINT count, const VARIANT* arguments) noexcept
 {
-    win32::ComPtr<IDispatch> server;
-    if (FAILED(CreateAcpiServer(kAcpiServerProgId, server.put())))
+    if (FAILED(caller.Reach()))
         return 0;
     win32::UniqueVariant result;
-    const HRESULT hr = InvokeByName(DISPATCH_METHOD, result.get(), server.get(), method, count, arguments);
+    const HRESULT hr = caller.Invoke(method, result.get(), count, arguments);
     // The method's own answer is not what counts; only whether the invocation went through.
-    (void)result->ulVal;
     return SUCCEEDED(hr) ? 1 : 0;
 }
 
@@ -75,13 +86,12 @@ void CopyBack(const VARIANT& reply, std::uint8_t* buffer, std::uint32_t capacity
     *length = count;
 }
 
-std::uint32_t BufferCall(const wchar_t* method, std::optional<std::uint32_t> leading, std::uint8_t* buffer,
-                         std::uint32_t* length, bool markGroupRequest) noexcept
+std::uint32_t BufferCall(IAcpiCaller& caller, AcpiMethod method, std::optional<std::uint32_t> leading,
+                         std::uint8_t* buffer, std::uint32_t* length, bool markGroupRequest) noexcept
 {
     if (!length || (!buffer && *length > 0))
         return 0;
-    win32::ComPtr<IDispatch> server;
-    if (FAILED(CreateAcpiServer(kAcpiServerProgId, server.put())))
+    if (FAILED(caller.Reach()))
         return 0;
     const std::uint32_t capacity = *length;
     SAFEARRAYBOUND bound{capacity, 0};
@@ -108,10 +118,9 @@ std::uint32_t BufferCall(const wchar_t* method, std::optional<std::uint32_t> lea
     arguments[count++] = UnsignedReference(length);
     win32::UniqueVariant result;
     // The invocation's own result is not looked at: the buffer and length say what came back.
-    (void)InvokeByName(DISPATCH_METHOD, result.get(), server.get(), method, count, arguments);
+    (void)caller.Invoke(method, result.get(), count, arguments);
 
     CopyBack(*local.get(), buffer, capacity, length);
-    server.reset();
     return SUCCEEDED(local.Clear()) ? 1 : 0;
 }
 
@@ -129,17 +138,52 @@ HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server) noexcept
     return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(server));
 }
 
-HRESULT InvokeByName(WORD flags, VARIANT* result, IDispatch* server, const wchar_t* name, UINT argumentCount,
-                     const VARIANT* arguments) noexcept
+const wchar_t* AcpiMethodName(AcpiMethod method) noexcept
+{
+    switch (method) {
+    case AcpiMethod::Init:
+        return L"iAcpiInit";
+    case AcpiMethod::GetItem:
+        return L"iAcpiGetItem";
+    case AcpiMethod::GetItemEx:
+        return L"iAcpiGetItemEx";
+    case AcpiMethod::SetItem:
+        return L"iAcpiSetItem";
+    case AcpiMethod::SetItemBuffer:
+        return L"iAcpiSetItemBuffer";
+    case AcpiMethod::Mbif:
+        return L"iAcpiMbif";
+    case AcpiMethod::GGrp:
+        return L"iAcpiGGrp";
+    case AcpiMethod::CallMethod:
+        return L"iAcpiCallMethod";
+    case AcpiMethod::Count:
+        break;
+    }
+    return L"";
+}
+
+HRESULT LookUpDispatchId(IDispatch* server, const wchar_t* name, DISPID& id) noexcept
 {
     if (!server)
         return E_FAIL;
-    DISPID id = 0;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = server->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
+    return server->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+}
 
+HRESULT InvokeByName(WORD flags, VARIANT* result, IDispatch* server, const wchar_t* name, UINT argumentCount,
+                     const VARIANT* arguments) noexcept
+{
+    DISPID id = 0;
+    const HRESULT hr = LookUpDispatchId(server, name, id);
+    return FAILED(hr) ? hr : InvokeById(flags, result, server, id, argumentCount, arguments);
+}
+
+HRESULT InvokeById(WORD flags, VARIANT* result, IDispatch* server, DISPID id, UINT argumentCount,
+                   const VARIANT* arguments) noexcept
+{
+    if (!server)
+        return E_FAIL;
     std::vector<VARIANT> reversed;
     try {
         reversed.resize(argumentCount);
@@ -160,58 +204,109 @@ HRESULT InvokeByName(WORD flags, VARIANT* result, IDispatch* server, const wchar
     return server->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &parameters, result, nullptr, nullptr);
 }
 
+namespace acpi {
+
+std::uint32_t Init(IAcpiCaller& caller) noexcept
+{
+    return ScalarCall(caller, AcpiMethod::Init, 0, nullptr);
+}
+
+std::uint32_t GetItem(IAcpiCaller& caller, std::uint32_t id, std::uint32_t* value) noexcept
+{
+    const VARIANT arguments[] = {Unsigned(id), UnsignedReference(value)};
+    return ScalarCall(caller, AcpiMethod::GetItem, 2, arguments);
+}
+
+std::uint32_t GetItemEx(IAcpiCaller& caller, std::uint32_t id, std::uint32_t parameter, std::uint32_t* value) noexcept
+{
+    const VARIANT arguments[] = {Unsigned(id), Unsigned(parameter), UnsignedReference(value)};
+    return ScalarCall(caller, AcpiMethod::GetItemEx, 3, arguments);
+}
+
+std::uint32_t SetItem(IAcpiCaller& caller, std::uint32_t id, std::uint32_t value, std::uint32_t flags) noexcept
+{
+    const VARIANT arguments[] = {Unsigned(id), Unsigned(value), Unsigned(flags)};
+    return ScalarCall(caller, AcpiMethod::SetItem, 3, arguments);
+}
+
+std::uint32_t SetItemBuffer(IAcpiCaller& caller, std::uint32_t id, std::uint8_t* buffer, std::uint32_t* length) noexcept
+{
+    return BufferCall(caller, AcpiMethod::SetItemBuffer, id, buffer, length, false);
+}
+
+std::uint32_t Mbif(IAcpiCaller& caller, std::uint8_t* buffer, std::uint32_t* length) noexcept
+{
+    return BufferCall(caller, AcpiMethod::Mbif, std::nullopt, buffer, length, false);
+}
+
+std::uint32_t GGrp(IAcpiCaller& caller, std::uint32_t group, std::uint8_t* buffer, std::uint32_t* length) noexcept
+{
+    return BufferCall(caller, AcpiMethod::GGrp, group, buffer, length, true);
+}
+
+std::uint32_t CallMethod(IAcpiCaller& caller, const std::uint32_t* selector, std::uint8_t* buffer,
+                         std::uint32_t* length) noexcept
+{
+    if (!selector)
+        return 0;
+    return BufferCall(caller, AcpiMethod::CallMethod, *selector, buffer, length, false);
+}
+
+} // namespace acpi
+
 } // namespace ovled
 
-using ovled::BufferCall;
-using ovled::ScalarCall;
-using ovled::Unsigned;
-using ovled::UnsignedReference;
+using ovled::PerCallCaller;
+namespace acpi = ovled::acpi;
 
 extern "C" {
 
 std::uint32_t __stdcall AcpiInit()
 {
-    return ScalarCall(L"iAcpiInit", 0, nullptr);
+    PerCallCaller caller;
+    return acpi::Init(caller);
 }
 
 std::uint32_t __stdcall AcpiGetItem(std::uint32_t id, std::uint32_t* value)
 {
-    const VARIANT arguments[] = {Unsigned(id), UnsignedReference(value)};
-    return ScalarCall(L"iAcpiGetItem", 2, arguments);
+    PerCallCaller caller;
+    return acpi::GetItem(caller, id, value);
 }
 
 std::uint32_t __stdcall AcpiGetItemEx(std::uint32_t id, std::uint32_t parameter, std::uint32_t* value)
 {
-    const VARIANT arguments[] = {Unsigned(id), Unsigned(parameter), UnsignedReference(value)};
-    return ScalarCall(L"iAcpiGetItemEx", 3, arguments);
+    PerCallCaller caller;
+    return acpi::GetItemEx(caller, id, parameter, value);
 }
 
 std::uint32_t __stdcall AcpiSetItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags)
 {
-    const VARIANT arguments[] = {Unsigned(id), Unsigned(value), Unsigned(flags)};
-    return ScalarCall(L"iAcpiSetItem", 3, arguments);
+    PerCallCaller caller;
+    return acpi::SetItem(caller, id, value, flags);
 }
 
 std::uint32_t __stdcall AcpiSetItemBuffer(std::uint32_t, std::uint32_t id, std::uint8_t* buffer, std::uint32_t* length)
 {
-    return BufferCall(L"iAcpiSetItemBuffer", id, buffer, length, false);
+    PerCallCaller caller;
+    return acpi::SetItemBuffer(caller, id, buffer, length);
 }
 
 std::uint32_t __stdcall AcpiMbif(std::uint8_t* buffer, std::uint32_t* length)
 {
-    return BufferCall(L"iAcpiMbif", std::nullopt, buffer, length, false);
+    PerCallCaller caller;
+    return acpi::Mbif(caller, buffer, length);
 }
 
 std::uint32_t __stdcall AcpiGGrp(std::uint32_t group, std::uint8_t* buffer, std::uint32_t* length)
 {
-    return BufferCall(L"iAcpiGGrp", group, buffer, length, true);
+    PerCallCaller caller;
+    return acpi::GGrp(caller, group, buffer, length);
 }
 
 std::uint32_t __stdcall AcpiCallMethod(const std::uint32_t* selector, std::uint8_t* buffer, std::uint32_t* length)
 {
-    if (!selector)
-        return 0;
-    return BufferCall(L"iAcpiCallMethod", *selector, buffer, length, false);
+    PerCallCaller caller;
+    return acpi::CallMethod(caller, selector, buffer, length);
 }
 
 } // extern "C"

@@ -4,7 +4,7 @@
 #include "hardware/BiosItemRegistry.h"
 #include "hardware/ItemIds.h"
 #include "hardware/win32/AcpiBridge.h"
-#include "hardware/win32/BridgeTransport.h"
+#include "hardware/win32/HeldConnection.h"
 #include "platform/win32/Unique.h"
 
 #include <cstdio>
@@ -32,8 +32,10 @@ int Usage()
 
 int ListGroup(std::uint32_t group)
 {
-    ovled::AutomationBridgeTransport bridge;
-    ovled::BiosItemEnumerator walk(bridge);
+    // One server for the whole walk.
+    ovled::HeldAutomationTransport firmware;
+    const auto session = firmware.Begin();
+    ovled::BiosItemEnumerator walk(firmware);
     if (!walk.Begin(group)) {
         std::printf("group 0x%X: the list call failed\n", group);
         return 1;

@@ -1,6 +1,8 @@
 #include "lighting/win32/LightControl.h"
 
 #include "lighting/LightingManager.h"
+#include "lighting/LightingRoot.h"
+#include "platform/ProcessRoot.h"
 #include "platform/Paths.h"
 #include "platform/win32/Unique.h"
 
@@ -40,15 +42,17 @@ public:
 
 // The manager's calls can throw only when memory or a system resource runs out; that must not cross
 // the COM boundary.
-// Runs `call` with the process's lighting manager. E_UNEXPECTED when the process has no root (it could
-// not be built), E_OUTOFMEMORY or E_UNEXPECTED for what the manager throws.
+// Runs `call` with the process's lighting manager, in a thread session of the call's own (what the call
+// holds for its firmware accesses is released before it returns). E_UNEXPECTED when the process has no
+// root (it could not be built), E_OUTOFMEMORY or E_UNEXPECTED for what the manager throws.
 template <class Call> HRESULT WithManager(Call&& call) noexcept
 {
     try {
-        LightingManager* manager = LightingManager::Instance();
-        if (!manager)
+        auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
+        if (!root)
             return E_UNEXPECTED;
-        call(*manager);
+        const auto session = root->Sessions().Begin();
+        call(root->Manager());
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

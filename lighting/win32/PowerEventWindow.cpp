@@ -2,14 +2,47 @@
 
 #include "lighting/LightingManager.h"
 #include "lighting/PowerEvents.h"
+#include "platform/Com.h"
 
 #include <objbase.h>
 #include <process.h>
 
+#include <deque>
 #include <new>
 
 namespace ovled::win32 {
 namespace {
+
+// The window's broadcasts, handed to the handler one at a time. Window thread only.
+class PowerEventQueue {
+public:
+    explicit PowerEventQueue(PowerEventHandler& handler) noexcept : m_handler(handler) {}
+
+    // A broadcast that arrives while an earlier one is being handled further up this thread's stack
+    // (inside COM's wait for a firmware call) is queued; the outer call handles it when it is done.
+    void Deliver(unsigned event)
+    {
+        m_pending.push_back(event);
+        if (m_busy)
+            return;
+        m_busy = true;
+        while (!m_pending.empty()) {
+            const unsigned next = m_pending.front();
+            m_pending.pop_front();
+            try {
+                m_handler.OnPowerBroadcast(next);
+            } catch (...) {
+                // A failed power action leaves the LEDs as they are; the window keeps serving.
+            }
+        }
+        m_busy = false;
+    }
+
+private:
+    PowerEventHandler& m_handler;
+    std::deque<unsigned> m_pending;
+    bool m_busy = false;
+};
 
 LRESULT CALLBACK PowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
@@ -21,16 +54,16 @@ LRESULT CALLBACK PowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             PostQuitMessage(0);
             return 0;
         } else if (message == WM_POWERBROADCAST) {
-            if (auto* handler = reinterpret_cast<PowerEventHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
-                handler->OnPowerBroadcast(static_cast<unsigned>(wParam));
+            if (auto* queue = reinterpret_cast<PowerEventQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+                queue->Deliver(static_cast<unsigned>(wParam));
         }
     } catch (...) {
-        // A failed power action leaves the LEDs as they are; the window keeps serving.
+        // No memory to queue the broadcast: it is lost, the window keeps serving.
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND CreatePowerWindow(PowerEventHandler& handler)
+HWND CreatePowerWindow(PowerEventQueue& queue)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
@@ -46,7 +79,7 @@ HWND CreatePowerWindow(PowerEventHandler& handler)
     (void)RegisterClassExW(&windowClass); // a second window thread finds the class registered
 
     const HWND window = CreateWindowExW(0, kPowerWindowName, kPowerWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, &handler);
+                                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, &queue);
     if (window) {
         ShowWindow(window, SW_HIDE);
         UpdateWindow(window);
@@ -54,40 +87,77 @@ HWND CreatePowerWindow(PowerEventHandler& handler)
     return window;
 }
 
-} // namespace
-
-void __cdecl PowerWindowThreadProc(void* parameter)
+void ServeWindow(PowerWindowHolder& holder)
 {
-    auto& holder = *static_cast<PowerWindowHolder*>(parameter);
+    // Declared in this order, the session ends before the apartment.
+    const platform::ComApartment apartment;
+    const auto session = holder.lighting.Sessions().Begin();
     try {
-        (void)CoInitialize(nullptr);
         LightingManager& manager = holder.lighting.Manager(); // built here, which applies the stored modes
         (void)manager.GetModeByIndex(kOnboardDevice);
         PowerEventHandler handler(manager, holder.lighting.Devices());
+        PowerEventQueue queue(handler);
 
-        holder.window.store(CreatePowerWindow(handler));
+        const HWND window = CreatePowerWindow(queue);
+        holder.window.store(window);
         holder.ready.Set();
-        // Without a window the loop still runs: the thread simply receives no power events.
+        // Without a window the loop still runs: the thread simply receives no power events. A stop that
+        // came while the manager was being built found no window to close.
         MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        while (!holder.stopRequested.load() && GetMessageW(&message, nullptr, 0, 0) > 0) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
+        }
+        holder.window.store(nullptr);
+        if (window && IsWindow(window)) {
+            // Ended without its WM_CLOSE: nothing may reach the queue, which ends here.
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            DestroyWindow(window);
         }
     } catch (...) {
         holder.ready.Set();
     }
 }
 
-bool StartPowerWindowThread(ILightingRoot& lighting) noexcept
+} // namespace
+
+void __cdecl PowerWindowThreadProc(void* parameter)
+{
+    auto& holder = *static_cast<PowerWindowHolder*>(parameter);
+    holder.threadId.store(GetCurrentThreadId());
+    try {
+        ServeWindow(holder);
+    } catch (...) {
+        holder.ready.Set();
+    }
+    holder.finished.Set();
+}
+
+PowerWindowHolder* StartPowerWindowThread(ILightingRoot& lighting) noexcept
 {
     auto* holder = new (std::nothrow) PowerWindowHolder(lighting);
     if (!holder)
-        return false;
+        return nullptr;
     if (_beginthread(PowerWindowThreadProc, 0, holder) == static_cast<uintptr_t>(-1)) {
         delete holder;
+        return nullptr;
+    }
+    return holder;
+}
+
+bool StopPowerWindowThread(PowerWindowHolder& holder, std::chrono::milliseconds patience) noexcept
+{
+    try {
+        // The thread may still be building the manager; it looks at the flag before its loop.
+        holder.stopRequested.store(true);
+        if (const HWND window = holder.window.load())
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        else if (const DWORD thread = holder.threadId.load())
+            PostThreadMessageW(thread, WM_QUIT, 0, 0);
+        return holder.finished.WaitFor(patience);
+    } catch (...) {
         return false;
     }
-    return true;
 }
 
 } // namespace ovled::win32

@@ -1,8 +1,11 @@
 // The power event window: a hidden top-level window, with a thread of its own, that receives
 // WM_POWERBROADCAST and hands it to the PowerEventHandler. The same thread builds the lighting manager
-// first (through the process's root), so the stored modes take effect as soon as the process runs.
-// Started by the process entry right after the root; the thread runs for the life of the process and is
-// never joined.
+// first (through the process's root), so the stored modes take effect as soon as the process runs, and
+// holds a thread session (its firmware connection) for its life. Started by the process entry right
+// after the root; at the end of the process the entry asks it to end, so that its session is released.
+// The handler is never entered twice at once: the firmware calls it makes wait in COM's message-pumping
+// wait, which can deliver a second broadcast on the same thread; that one is queued and handled when
+// the first returns.
 #pragma once
 
 #include "lighting/LightingRoot.h"
@@ -11,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 
 namespace ovled::win32 {
 
@@ -23,18 +27,28 @@ struct PowerWindowHolder {
     explicit PowerWindowHolder(ILightingRoot& root) noexcept : lighting(root) {}
 
     std::atomic<HWND> window{nullptr};
+    std::atomic<DWORD> threadId{0};
     // The manager and the devices (for the power events' temporary controllers) the window serves.
     ILightingRoot& lighting;
     // Set once the window exists (or could not be created) and its message loop is about to run.
     platform::AutoResetEvent ready;
+    // Set by StopPowerWindowThread; the thread's loop ends at its next message.
+    std::atomic<bool> stopRequested{false};
+    // Set when the thread has released its session and left COM, as its last act.
+    platform::AutoResetEvent finished;
 };
 
-// The thread procedure: COM for the thread, the lighting manager, the window, its message loop.
+// The thread procedure: COM for the thread, its session, the lighting manager, the window, its message
+// loop.
 void __cdecl PowerWindowThreadProc(void* holder);
 
-// Allocates a holder and starts the thread with the C runtime's simple thread start. False (and no
+// Allocates a holder and starts the thread with the C runtime's simple thread start. Null (and no
 // thread) when the holder or the thread cannot be made; the caller carries on either way. `lighting`
 // must live as long as the process.
-bool StartPowerWindowThread(ILightingRoot& lighting) noexcept;
+PowerWindowHolder* StartPowerWindowThread(ILightingRoot& lighting) noexcept;
+
+// Asks the thread to end (closes its window, or ends its loop when it has none) and waits at most
+// `patience` for it. True when it ended.
+bool StopPowerWindowThread(PowerWindowHolder& holder, std::chrono::milliseconds patience) noexcept;
 
 } // namespace ovled::win32

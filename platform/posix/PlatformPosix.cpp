@@ -1,4 +1,5 @@
 // Host (Linux) implementation of the platform seam, used by the portable core's native build.
+#include "platform/Clock.h"
 #include "platform/Com.h"
 #include "platform/DebugOutput.h"
 #include "platform/FileIo.h"
@@ -42,6 +43,12 @@ std::string WideToAnsi(std::wstring_view text)
 }
 
 void InitializeComForThread() noexcept {}
+
+ComApartment::ComApartment() noexcept = default;
+ComApartment::~ComApartment() = default;
+
+FineTimerResolution::FineTimerResolution() noexcept = default;
+FineTimerResolution::~FineTimerResolution() = default;
 
 UniqueFile OpenFileForRead(const std::filesystem::path& path)
 {

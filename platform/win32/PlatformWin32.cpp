@@ -1,4 +1,5 @@
 // Windows implementation of the platform seam.
+#include "platform/Clock.h"
 #include "platform/Com.h"
 #include "platform/DebugOutput.h"
 #include "platform/FileIo.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <io.h>
 #include <objbase.h>
+#include <timeapi.h>
 #include <string>
 
 namespace ovled::platform {
@@ -66,6 +68,24 @@ void InitializeComForThread() noexcept
 {
     // Never balanced: the firmware bridge needs COM on every thread that reaches it, for its whole life.
     (void)CoInitialize(nullptr);
+}
+
+// S_FALSE (already initialised in this mode) counts too and is balanced as well; a thread already in
+// another apartment keeps it, and nothing is undone.
+ComApartment::ComApartment() noexcept : m_initialized(SUCCEEDED(CoInitialize(nullptr))) {}
+
+ComApartment::~ComApartment()
+{
+    if (m_initialized)
+        CoUninitialize();
+}
+
+FineTimerResolution::FineTimerResolution() noexcept : m_granted(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+FineTimerResolution::~FineTimerResolution()
+{
+    if (m_granted)
+        timeEndPeriod(1);
 }
 
 UniqueFile OpenFileForRead(const std::filesystem::path& path)

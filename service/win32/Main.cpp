@@ -12,6 +12,9 @@
 
 #include <objbase.h>
 
+#include <chrono>
+#include <mutex>
+
 namespace {
 
 // Built during static initialisation, before the entry runs.
@@ -41,12 +44,32 @@ ovled::win32::WindowsProcess* BuildProcess() noexcept
     }
 }
 
+// How long the end of the process waits for the power window's thread, which may be in a firmware call.
+constexpr std::chrono::seconds kWindowThreadPatience{10};
+
+// Ends the lighting's threads (the power window's, the thermal and music threads), so that none of them
+// still holds a connection to the firmware server when the process ends. Runs once.
+void EndLighting(ovled::win32::WindowsProcess* process, ovled::win32::PowerWindowHolder* window) noexcept
+{
+    static std::once_flag once;
+    try {
+        std::call_once(once, [&] {
+            if (window)
+                (void)ovled::win32::StopPowerWindowThread(*window, kWindowThreadPatience);
+            if (process)
+                process->Root().ShutdownLighting();
+        });
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
-    if (auto* process = BuildProcess())
-        (void)ovled::win32::StartPowerWindowThread(process->Root());
+    ovled::win32::WindowsProcess* process = BuildProcess();
+    ovled::win32::PowerWindowHolder* window = process ? ovled::win32::StartPowerWindowThread(process->Root()) : nullptr;
+    g_module.SetServingEnded([process, window] { EndLighting(process, window); });
 
     const wchar_t* commandLine = GetCommandLineW();
     ovled::platform::ScopedNotifier notifier(ChooseNotifier(commandLine));
@@ -54,6 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     HRESULT exitCode = S_OK;
     if (g_module.HandleCommandLine(commandLine, exitCode))
         exitCode = g_module.StartModule(showCommand);
+    EndLighting(process, window); // after a registration switch, or when serving never began
     if (!g_module.IsService() && g_module.ComInitialized())
         CoUninitialize();
     return static_cast<int>(exitCode);

@@ -14,6 +14,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace ovled::win32 {
 namespace {
@@ -273,6 +274,8 @@ HRESULT COvLedServiceModule::RunServer(int) noexcept
         bool delayShutdown = m_delayShutdown;
         const HRESULT result = service::RunServer(runtime, delayShutdown, m_timing);
         m_delayShutdown = delayShutdown;
+        if (const auto ended = std::exchange(m_servingEnded, nullptr))
+            ended();
         return result;
     } catch (...) {
         return E_UNEXPECTED;

@@ -43,7 +43,11 @@ public:
     // Reads the AppID key: with "LocalService" hands the main thread to the service control manager,
     // otherwise runs the local server on it. Returns the process exit code.
     HRESULT StartModule(int showCommand) noexcept;
+    // The run sequence; then, once, what SetServingEnded asked for.
     HRESULT RunServer(int showCommand) noexcept;
+    // Work for the end of serving, before the service reports stopped (or the local server's main thread
+    // returns): the process entry ends the lighting's threads there, so nothing they hold outlives the run.
+    void SetServingEnded(std::function<void()> ended) { m_servingEnded = std::move(ended); }
 
     // The dispatcher's entry points.
     static void WINAPI ServiceEntry(DWORD argumentCount, LPWSTR* arguments);
@@ -81,6 +85,7 @@ private:
     std::atomic<bool> m_isService{true};
     DWORD m_classCookie = 0; // the class table's one entry: LightControl
     ManagerLink m_managerLink;
+    std::function<void()> m_servingEnded;
     std::unique_ptr<ServiceHost> m_serviceHost;
     service::ServiceController m_controller;
     IComServerModule* m_previousModule;

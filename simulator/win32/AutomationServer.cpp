@@ -97,7 +97,14 @@ std::optional<ByteBuffer> Buffer(const VARIANT& array, const VARIANT& length)
 
 class AcpiServerObject final : public IDispatch {
 public:
-    explicit AcpiServerObject(BoardModel& board) : m_board(board) {}
+    explicit AcpiServerObject(BoardModel& board) : m_board(board) { m_board.CountServerInstance(+1); }
+    ~AcpiServerObject()
+    {
+        try {
+            m_board.CountServerInstance(-1);
+        } catch (...) {
+        }
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -131,6 +138,7 @@ public:
     {
         if (!names || !ids || count == 0)
             return E_INVALIDARG;
+        m_board.CountNameLookup();
         for (UINT i = 0; i < count; ++i)
             ids[i] = DISPID_UNKNOWN;
         for (std::uint32_t m = 0; m < kMethodCount && names[0]; ++m) {
@@ -338,6 +346,7 @@ int Serve()
         return 1;
     BoardModel board(*store);
     board.EnsureValid(Profile::SwitchAndStrips);
+    board.CountServerInstance(0, true); // instances of an earlier server died with its process
 
     ServerSignals signals = MakeSignals();
     if (signals.alreadyRunning)

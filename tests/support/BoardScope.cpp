@@ -6,7 +6,7 @@ namespace ovled::test {
 
 BoardScope::BoardScope(sim::Profile profile)
     : m_board(profile, m_clock),
-      m_process(ProcessParts{m_board, m_board, m_folder.Path(), m_clock, [] { return std::make_unique<SilentCapture>(); }})
+      m_process(ProcessParts{m_board, platform::NoThreadSessions(), m_board, m_folder.Path(), m_clock, [] { return std::make_unique<SilentCapture>(); }})
 {
 }
 

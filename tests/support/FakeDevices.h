@@ -100,6 +100,7 @@ public:
     LedConfigFile& LedConfig() noexcept override { return m_config; }
     IDeviceFactory& Devices() noexcept override { return m_board; }
     LightingManager& Manager() override { return m_manager; }
+    platform::IThreadSessions& Sessions() noexcept override { return platform::NoThreadSessions(); }
     FakeBoard& Board() noexcept { return m_board; }
 
 private:

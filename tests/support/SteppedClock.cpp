@@ -1,5 +1,7 @@
 #include "tests/support/SteppedClock.h"
 
+#include <algorithm>
+
 namespace ovled::test {
 namespace {
 constexpr auto kPatience = std::chrono::seconds(10);
@@ -7,12 +9,25 @@ constexpr auto kPatience = std::chrono::seconds(10);
 constexpr auto kStopPoll = std::chrono::milliseconds(1);
 } // namespace
 
-bool SteppedClock::WaitFor(platform::AutoResetEvent& stop, std::chrono::milliseconds period)
+SteppedClock::TimePoint SteppedClock::Now()
+{
+    std::lock_guard lock(m_mutex);
+    return m_now;
+}
+
+void SteppedClock::Advance(std::chrono::milliseconds duration)
+{
+    std::lock_guard lock(m_mutex);
+    m_now += duration;
+}
+
+bool SteppedClock::WaitUntil(platform::AutoResetEvent& stop, TimePoint deadline)
 {
     std::unique_lock lock(m_mutex);
     ++m_waiters;
     ++m_entries;
-    m_lastPeriod = period;
+    m_lastPeriod = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - m_now),
+                            std::chrono::milliseconds(0));
     m_changed.notify_all();
     for (;;) {
         if (stop.TryConsume()) {
@@ -23,6 +38,7 @@ bool SteppedClock::WaitFor(platform::AutoResetEvent& stop, std::chrono::millisec
         if (m_steps > 0) {
             --m_steps;
             --m_waiters;
+            m_now = std::max(m_now, deadline);
             m_changed.notify_all();
             return false;
         }
@@ -82,7 +98,7 @@ std::chrono::milliseconds SteppedClock::TotalSlept()
     return m_slept;
 }
 
-bool LiveThreadClock::WaitFor(platform::AutoResetEvent& stop, std::chrono::milliseconds)
+bool LiveThreadClock::WaitUntil(platform::AutoResetEvent& stop, TimePoint)
 {
     {
         std::lock_guard lock(m_mutex);

@@ -1,6 +1,8 @@
 // Test clocks for the periodic worker threads.
 //  SteppedClock: a wait returns "period over" only when the test grants a step, so a test releases one
 //                cycle at a time and waits until the worker is back in its wait; sleeps return at once.
+//                Its time stands still but for the steps (each moves it to the wait's deadline) and
+//                Advance, with which a test makes a cycle take time.
 //  LiveThreadClock: real short waits; counts the worker threads that are alive (between their first
 //                wait and the wait that saw the stop signal) and remembers the most ever alive at once.
 #pragma once
@@ -17,19 +19,22 @@ namespace ovled::test {
 
 class SteppedClock final : public platform::IWaitClock {
 public:
-    bool WaitFor(platform::AutoResetEvent& stop, std::chrono::milliseconds period) override;
+    TimePoint Now() override;
+    bool WaitUntil(platform::AutoResetEvent& stop, TimePoint deadline) override;
     void Sleep(std::chrono::milliseconds duration) override;
+    void Advance(std::chrono::milliseconds duration);
 
     // Lets one waiting worker finish its wait as if its period had run out.
     void Step();
     // Steps once and waits until the worker has run its cycle and waits again. False on a 10 s timeout.
     bool StepAndSettle();
-    // Waits until `count` workers are inside WaitFor. False on a 10 s timeout.
+    // Waits until `count` workers are inside a wait. False on a 10 s timeout.
     bool WaitForWaiters(int count);
-    // Waits until no worker is inside WaitFor. False on a 10 s timeout.
+    // Waits until no worker is inside a wait. False on a 10 s timeout.
     bool WaitUntilNoWaiters();
 
     int Waiters();
+    // How long the last wait was to last, from its start to its deadline.
     std::chrono::milliseconds LastPeriod();
     std::chrono::milliseconds TotalSlept();
 
@@ -39,6 +44,7 @@ private:
     int m_waiters = 0;
     int m_steps = 0;
     long m_entries = 0;
+    TimePoint m_now{};
     std::chrono::milliseconds m_lastPeriod{0};
     std::chrono::milliseconds m_slept{0};
 };
@@ -46,7 +52,9 @@ private:
 class LiveThreadClock final : public platform::IWaitClock {
 public:
     explicit LiveThreadClock(std::chrono::milliseconds wait) : m_wait(wait) {}
-    bool WaitFor(platform::AutoResetEvent& stop, std::chrono::milliseconds period) override;
+    TimePoint Now() override { return std::chrono::steady_clock::now(); }
+    // Waits its own short time, whatever the deadline.
+    bool WaitUntil(platform::AutoResetEvent& stop, TimePoint deadline) override;
     void Sleep(std::chrono::milliseconds) override {}
     size_t MaxAlive();
     size_t Alive();

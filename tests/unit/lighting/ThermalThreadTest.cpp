@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 namespace ovled {
 namespace {
@@ -75,6 +76,54 @@ TEST(ThermalThread, AThrowingCycleDoesNotEndTheThread)
     ASSERT_TRUE(clock.StepAndSettle());
     ASSERT_TRUE(clock.StepAndSettle());
     EXPECT_EQ(cycles.load(), 2);
+}
+
+// Cycles start a period apart, start to start: a cycle's own time shortens the wait after it, and an
+// overrun is followed at once by one cycle, then the pace resumes from there (no burst to catch up).
+TEST(PeriodicThread, CyclesStartAPeriodApartAndAnOverrunIsFollowedAtOnce)
+{
+    using std::chrono::milliseconds;
+    SteppedClock clock;
+    const milliseconds cycleTimes[] = {milliseconds(4), milliseconds(25), milliseconds(0)};
+    std::atomic<int> cycles{0};
+    ThermalThread thread(clock, milliseconds(10), [&] { clock.Advance(cycleTimes[cycles++ % 3]); });
+    thread.Start();
+    ASSERT_TRUE(clock.WaitForWaiters(1));
+    const milliseconds expectedWaits[] = {milliseconds(6), milliseconds(0), milliseconds(10)};
+    for (const milliseconds wait : expectedWaits) {
+        ASSERT_TRUE(clock.StepAndSettle());
+        EXPECT_EQ(clock.LastPeriod(), wait) << "after cycle " << cycles.load();
+    }
+}
+
+// Each run holds a session of its own, begun and ended on the worker thread.
+TEST(PeriodicThread, EachRunHoldsASessionOnItsOwnThread)
+{
+    struct Sessions final : platform::IThreadSessions {
+        struct Session final : platform::IThreadSession {
+            Session(Sessions& owner) : owner(owner), thread(std::this_thread::get_id()) { ++owner.open; }
+            ~Session() override
+            {
+                owner.endedOnItsThread += thread == std::this_thread::get_id();
+                --owner.open;
+            }
+            Sessions& owner;
+            std::thread::id thread;
+        };
+        std::unique_ptr<platform::IThreadSession> Begin() noexcept override { return std::make_unique<Session>(*this); }
+        std::atomic<int> open{0};
+        std::atomic<int> endedOnItsThread{0};
+    } sessions;
+    SteppedClock clock;
+    ThermalThread thread(clock, std::chrono::milliseconds(3000), [] {}, sessions);
+    for (int run = 1; run <= 2; ++run) {
+        thread.Start();
+        ASSERT_TRUE(clock.WaitForWaiters(1));
+        EXPECT_EQ(sessions.open.load(), 1);
+        thread.StopAndWait();
+        EXPECT_EQ(sessions.open.load(), 0);
+        EXPECT_EQ(sessions.endedOnItsThread.load(), run);
+    }
 }
 
 TEST(ThermalHue, FollowsTheColourRuleBetweenItsClamps)

@@ -4,7 +4,7 @@
 #include "hardware/ElementFormat.h"
 #include "hardware/ItemIds.h"
 #include "hardware/win32/AcpiBridge.h"
-#include "hardware/win32/BridgeTransport.h"
+#include "hardware/win32/HeldConnection.h"
 #include "platform/win32/Unique.h"
 #include "simulator/win32/ServerRegistration.h"
 #include "simulator/win32/SharedBoardStore.h"
@@ -72,7 +72,7 @@ protected:
     }
 
     std::array<std::uint8_t, kFirmwareBufferBytes> m_buffer{};
-    AutomationBridgeTransport m_bridge;
+    HeldAutomationTransport m_bridge; // outside any session: one server per call, as the exports
 };
 
 TEST_F(AcpiBridgeTest, ExportsAreFoundByTheirStandardCallNames)
@@ -202,6 +202,38 @@ TEST_F(AcpiBridgeTest, ServerKeepsRunningAfterItsLastRelease)
     EXPECT_EQ(AcpiInit(), 1u); // created and released again
     EXPECT_TRUE(sim::IsAcpiServerRunning());
     EXPECT_EQ(AcpiInit(), 1u);
+}
+
+TEST_F(AcpiBridgeTest, EveryExportedCallCreatesAndReleasesAServerOfItsOwn)
+{
+    const sim::ServerRecord before = Board().GetServerRecord();
+    std::uint32_t value = 0;
+    EXPECT_EQ(AcpiSetItem(items::kOnboardEffect, 1, 1), 1u);
+    EXPECT_EQ(AcpiGetItem(items::kOnboardEffect, &value), 1u);
+    EXPECT_EQ(AcpiInit(), 1u);
+    const sim::ServerRecord after = Board().GetServerRecord();
+    EXPECT_EQ(after.instancesCreated - before.instancesCreated, 3u);
+    EXPECT_EQ(after.instancesAlive, before.instancesAlive);
+}
+
+// The service's threads: one server for a whole session, with each name looked up once, which outlives a
+// restart of the server (a clean exit and a new start) and is released with the session.
+TEST_F(AcpiBridgeTest, ASessionHoldsOneServerAcrossCallsAndAcrossARestartOfTheServer)
+{
+    const sim::ServerRecord before = Board().GetServerRecord();
+    {
+        const auto session = m_bridge.Begin();
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(m_bridge.AcpiSetItem(items::kOnboardEffect, static_cast<std::uint32_t>(i), 1), 1u);
+        const sim::ServerRecord held = Board().GetServerRecord();
+        EXPECT_EQ(held.instancesCreated - before.instancesCreated, 1u);
+        EXPECT_EQ(held.nameLookups - before.nameLookups, 1u);
+
+        ASSERT_TRUE(sim::StopAcpiServer());
+        ASSERT_HRESULT_SUCCEEDED(sim::StartAcpiServer());
+        EXPECT_EQ(m_bridge.AcpiSetItem(items::kOnboardEffect, 7, 1), 1u) << "reconnected at the first call";
+    }
+    EXPECT_EQ(Board().GetServerRecord().instancesAlive, 0) << "the session released its server";
 }
 
 TEST_F(AcpiBridgeTest, FailedScalarInvocationReturnsZero)

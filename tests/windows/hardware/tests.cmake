@@ -5,7 +5,7 @@
 set(_windows_hardware ${CMAKE_CURRENT_LIST_DIR})
 
 ovled_add_gtest(windows_acpi_bridge_tests
-  SOURCES ${_windows_hardware}/AcpiBridgeTest.cpp
+  SOURCES ${_windows_hardware}/AcpiBridgeTest.cpp ${_windows_hardware}/HeldConnectionTest.cpp
   LIBS ovled_hardware ovled_shared_board ovled_test_support
   LABELS windows
   RESOURCE_LOCK virtual-board

@@ -28,7 +28,9 @@ ovled_add_gtest(service_process_tests
     windows/service/process/ServiceProcessTest.cpp
   LIBS ovled_service_test_support
   LABELS windows
-  RESOURCE_LOCK ${_service_lock}
+  # The executable's own lighting reaches whatever automation server is registered: the virtual board's
+  # tests must not be running then.
+  RESOURCE_LOCK ${_service_lock} virtual-board
   TIMEOUT 600)
 add_dependencies(service_process_tests OvLedService ovledctl)
 add_custom_command(TARGET service_process_tests POST_BUILD
