@@ -7,14 +7,9 @@ bool BoardMusicFirmware::ItemExists(std::uint32_t id)
     return m_board.Registry().Exists(id);
 }
 
-std::optional<std::uint32_t> BoardMusicFirmware::ReadItem(std::uint32_t id)
+bool BoardMusicFirmware::WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags)
 {
-    return m_board.Registry().Read(id);
-}
-
-void BoardMusicFirmware::WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags)
-{
-    (void)m_board.Registry().Write(id, value, flags);
+    return m_board.Registry().Write(id, value, flags) != 0;
 }
 
 void BoardMusicFirmware::WriteEcRegister(std::uint8_t bank, std::uint8_t address, std::uint8_t value)

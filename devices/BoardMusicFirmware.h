@@ -13,8 +13,7 @@ public:
     explicit BoardMusicFirmware(Board& board) noexcept : m_board(board) {}
 
     bool ItemExists(std::uint32_t id) override;
-    std::optional<std::uint32_t> ReadItem(std::uint32_t id) override;
-    void WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags) override;
+    bool WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags) override;
     void WriteEcRegister(std::uint8_t bank, std::uint8_t address, std::uint8_t value) override;
     std::mutex& StripSelectionMutex() override;
 

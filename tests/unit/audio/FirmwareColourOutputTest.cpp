@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -11,7 +12,8 @@ namespace ovled {
 namespace {
 
 // A board as the music colour sees it: items that exist or not, a strip selector whose writes pick the
-// strip that the colour item then paints, and EC registers. Every call is journalled.
+// strip that the colour item then paints (a strip beyond the count in bits 8-15 of the selector is
+// refused), and EC registers. Every call is journalled.
 class FakeFirmware final : public IMusicFirmware {
 public:
     bool ItemExists(std::uint32_t id) override
@@ -20,24 +22,23 @@ public:
         Log("exists", id);
         return m_items.count(id) != 0;
     }
-    std::optional<std::uint32_t> ReadItem(std::uint32_t id) override
-    {
-        std::lock_guard lock(m_state);
-        Log("read", id);
-        if (m_failReads || !m_items.count(id))
-            return std::nullopt;
-        return m_items[id];
-    }
-    void WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags) override
+    bool WriteItem(std::uint32_t id, std::uint32_t value, std::uint32_t flags) override
     {
         std::lock_guard lock(m_state);
         std::ostringstream entry;
         entry << std::hex << "write " << id << " = " << value << " flags " << flags;
-        m_journal.push_back(entry.str());
+        const bool refused = m_failWrites > 0 || !m_items.count(id) ||
+                             (id == kStripSelectItem && value >= ((m_items[id] >> 8) & 0xFF));
+        if (m_failWrites > 0)
+            --m_failWrites;
+        m_journal.push_back(entry.str() + (refused ? " refused" : ""));
+        if (refused)
+            return false;
         if (id == kStripSelectItem)
             m_selected = static_cast<int>(value);
         else if (id == kStripColourItem)
             m_stripColours[m_selected].push_back(value);
+        return true;
     }
     void WriteEcRegister(std::uint8_t bank, std::uint8_t address, std::uint8_t value) override
     {
@@ -49,7 +50,11 @@ public:
     std::mutex& StripSelectionMutex() override { return m_stripSelection; }
 
     void AddItem(std::uint32_t id, std::uint32_t value) { m_items[id] = value; }
-    void FailReads() { m_failReads = true; }
+    void FailWrites(int count)
+    {
+        std::lock_guard lock(m_state);
+        m_failWrites = count;
+    }
     std::vector<std::string> Journal()
     {
         std::lock_guard lock(m_state);
@@ -85,7 +90,7 @@ private:
     std::mutex m_state;
     std::mutex m_stripSelection;
     std::map<std::uint32_t, std::uint32_t> m_items;
-    bool m_failReads = false;
+    int m_failWrites = 0;
     int m_selected = -1;
     std::map<int, std::vector<std::uint32_t>> m_stripColours;
     std::vector<std::string> m_journal;
@@ -110,6 +115,7 @@ TEST(FirmwareColourOutput, OnboardGoesToTheEcRegistersBlueGreenRedWhereTheSwitch
 TEST(FirmwareColourOutput, OnboardGoesToItsColourItemWhereTheSwitchItemIsMissing)
 {
     FakeFirmware board;
+    board.AddItem(kOnboardColourItem, 0);
     FirmwareColourOutput output(board);
     Write(output, {-1});
     EXPECT_EQ(board.Writes(), (std::vector<std::string>{"write 13060043 = 33221100 flags 1"}));
@@ -119,19 +125,25 @@ TEST(FirmwareColourOutput, StripsAreSelectedThenPaintedInTheirOwnByteOrder)
 {
     FakeFirmware board;
     board.AddItem(kStripSelectItem, 0xFF0301); // strip count 3 in bits 8-15
+    board.AddItem(kStripColourItem, 0);
     FirmwareColourOutput output(board);
     Write(output, {0, 1, 2, 3, 40});
     EXPECT_EQ(board.Writes(), (std::vector<std::string>{
                                   "write 13060046 = 0 flags 3", "write 13060049 = 331122 flags 3", // blue, red, green
                                   "write 13060046 = 1 flags 3", "write 13060049 = 112233 flags 3", // red, green, blue
-                                  "write 13060046 = 2 flags 3", "write 13060049 = 112233 flags 3"}))
-        << "strips 3 and 40 are beyond the count";
+                                  "write 13060046 = 2 flags 3", "write 13060049 = 112233 flags 3",
+                                  "write 13060046 = 3 flags 3 refused", "write 13060046 = 28 flags 3 refused"}))
+        << "strips 3 and 40 are beyond the count: their select is refused and nothing is painted";
+    for (const auto& entry : board.Journal())
+        EXPECT_EQ(entry.rfind("read", 0), std::string::npos) << "the strip count is never read: " << entry;
 }
 
 TEST(FirmwareColourOutput, OnlyTheEnabledKindOfDeviceIsTouched)
 {
     FakeFirmware board;
     board.AddItem(kStripSelectItem, 0x0200);
+    board.AddItem(kStripColourItem, 0);
+    board.AddItem(kOnboardColourItem, 0);
     FirmwareColourOutput output(board);
 
     Write(output, {1});
@@ -153,26 +165,55 @@ TEST(FirmwareColourOutput, OnlyTheEnabledKindOfDeviceIsTouched)
     EXPECT_TRUE(board.Journal().empty());
 }
 
-TEST(FirmwareColourOutput, NoStripIsWrittenWhenTheStripCountCannotBeRead)
+TEST(FirmwareColourOutput, AStripWithoutASelectorGetsNoColour)
+{
+    FakeFirmware noStrips;
+    noStrips.AddItem(kStripColourItem, 0);
+    FirmwareColourOutput output(noStrips);
+    Write(output, {0});
+    EXPECT_EQ(noStrips.Writes(), (std::vector<std::string>{"write 13060046 = 0 flags 3 refused"}));
+}
+
+// A device is written when its colour changed, when its last write failed, when it (re)enters the set, at
+// a new run, and once a refresh period has passed; otherwise the firmware hears nothing.
+TEST(FirmwareColourOutput, WritesOnlyWhatTheBoardDoesNotShowYet)
 {
     FakeFirmware board;
     board.AddItem(kStripSelectItem, 0x0200);
-    board.AddItem(kOnboardEcColourItem, 0);
-    board.FailReads();
+    board.AddItem(kStripColourItem, 0);
     FirmwareColourOutput output(board);
-    Write(output, {-1, 0, 1});
-    EXPECT_EQ(board.Writes(), (std::vector<std::string>{"ec 0:71 = 33", "ec 0:72 = 22", "ec 0:70 = 11"}));
+    const auto writesOf = [&](const std::function<void()>& ticks) {
+        board.ClearJournal();
+        ticks();
+        return board.Writes().size();
+    };
+    constexpr Rgb kOther{0x44, 0x55, 0x66};
 
-    FakeFirmware noStrips;
-    FirmwareColourOutput bare(noStrips);
-    Write(bare, {0});
-    EXPECT_TRUE(noStrips.Writes().empty());
+    EXPECT_EQ(writesOf([&] { Write(output, {0}); }), 2u) << "first tick: select and colour";
+    EXPECT_EQ(writesOf([&] {
+                  for (std::uint32_t i = 1; i < kColourRefreshTicks; ++i)
+                      Write(output, {0});
+              }),
+              0u)
+        << "the same colour within the refresh period";
+    EXPECT_EQ(writesOf([&] { Write(output, {0}); }), 2u) << "refreshed a period after the last write";
+    EXPECT_EQ(writesOf([&] { Write(output, {0}, kOther); }), 2u) << "a new colour";
+
+    board.FailWrites(1);
+    EXPECT_EQ(writesOf([&] { Write(output, {0}); }), 1u) << "the select is refused";
+    EXPECT_EQ(writesOf([&] { Write(output, {0}); }), 2u) << "a failed write is tried again at the next tick";
+
+    EXPECT_EQ(writesOf([&] { Write(output, {1}); }), 2u);
+    EXPECT_EQ(writesOf([&] { Write(output, {0, 1}); }), 2u) << "strip 0 came back to the set, strip 1 stayed";
+    output.Restart();
+    EXPECT_EQ(writesOf([&] { Write(output, {0, 1}); }), 4u) << "a new run forgets what was shown";
 }
 
 TEST(FirmwareColourOutput, AColourNeverLandsOnAStripThatAnotherThreadSelected)
 {
     FakeFirmware board;
     board.AddItem(kStripSelectItem, 0x0200);
+    board.AddItem(kStripColourItem, 0);
     FirmwareColourOutput output(board);
     constexpr std::uint32_t kOtherColour = 0xABCDEF;
     std::atomic<bool> done{false};
@@ -186,14 +227,14 @@ TEST(FirmwareColourOutput, AColourNeverLandsOnAStripThatAnotherThreadSelected)
         }
     });
     for (int i = 0; i < 2000; ++i)
-        Write(output, {0});
+        Write(output, {0}, Rgb{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0});
     done = true;
     other.join();
 
     const auto strip0 = board.ColoursOf(0);
     ASSERT_EQ(strip0.size(), 2000u);
-    for (const auto colour : strip0)
-        EXPECT_EQ(colour, StripColourWord(0, kColour));
+    for (std::size_t i = 0; i < strip0.size(); ++i)
+        EXPECT_EQ(strip0[i], StripColourWord(0, Rgb{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0}));
     for (const auto colour : board.ColoursOf(1))
         EXPECT_EQ(colour, kOtherColour);
 }
