@@ -29,12 +29,17 @@ ICaptureLog& CaptureLog() noexcept
 
 void CapturePrint(const char* format, ...) noexcept
 {
-    // Every message of the capture is one short line.
-    char text[512];
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(text, sizeof text, format, arguments);
+    CaptureVPrint(format, arguments);
     va_end(arguments);
+}
+
+void CaptureVPrint(const char* format, va_list arguments) noexcept
+{
+    // Every message of the capture is one short line.
+    char text[512];
+    const int length = std::vsnprintf(text, sizeof text, format, arguments);
     if (length < 0)
         return;
     const std::size_t written = static_cast<std::size_t>(length);

@@ -3,6 +3,7 @@
 // under the C runtime's stream lock.
 #pragma once
 
+#include <cstdarg>
 #include <string_view>
 
 namespace ovled {
@@ -21,6 +22,7 @@ void CapturePrint(const char* format, ...) noexcept
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+void CaptureVPrint(const char* format, va_list arguments) noexcept;
 
 class ScopedCaptureLog {
 public:

@@ -7,7 +7,10 @@
 #include <avrt.h>
 #include <mmreg.h>
 
+#include <atomic>
+#include <cstdarg>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace ovled {
@@ -23,6 +26,16 @@ constexpr GUID kFloatSubFormat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00,
 constexpr GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 // What WAVEFORMATEXTENSIBLE adds to WAVEFORMATEX.
 constexpr WORD kExtensibleExtraBytes = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+
+// Without a usable endpoint the capture thread looks again this often (a lookup costs about a millisecond),
+// so an endpoint that comes back without a notification (Wine reports none) is recorded within half a second.
+constexpr DWORD kRetryMs = 500;
+// A capture endpoint's stream delivers packets all the time, silence included; one that has delivered
+// nothing for this long has lost its source without saying so (Wine's PulseAudio driver, when the source
+// goes away, may report AUDCLNT_E_DEVICE_INVALIDATED or simply go quiet, and a stream opened while the
+// source comes back may never deliver), so it is opened again. Loopback streams are exempt: they deliver
+// nothing while nothing plays.
+constexpr ULONGLONG kSilentSourceMs = 1000;
 
 unsigned Hex(HRESULT hr) noexcept
 {
@@ -41,7 +54,149 @@ private:
     Action m_action;
 };
 
+// Failures that say the endpoint cannot be used now but may be soon: it was removed, disabled or
+// invalidated, is being set up or torn down, is held in exclusive mode, or the audio service restarts (as
+// it does around sleep). The capture waits for a usable default instead of ending.
+bool EndpointUnavailable(HRESULT hr) noexcept
+{
+    switch (hr) {
+    case AUDCLNT_E_DEVICE_INVALIDATED:
+    case AUDCLNT_E_ENDPOINT_CREATE_FAILED:
+    case AUDCLNT_E_DEVICE_IN_USE:
+    case AUDCLNT_E_SERVICE_NOT_RUNNING:
+    case HRESULT(0x80070490): // ERROR_NOT_FOUND: an endpoint that has gone
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Receives the endpoint notifications. Core Audio calls it on threads of its own, until the registration is
+// withdrawn, so it only sets its own event: it never blocks, never calls Core Audio, and keeps the event for
+// as long as anyone holds a reference.
+class EndpointNotifications final : public IMMNotificationClient {
+public:
+    // Null when the event cannot be made (the last error says why) or memory runs out.
+    static ComPtr<EndpointNotifications> Create() noexcept
+    {
+        UniqueHandle changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!changed)
+            return nullptr;
+        auto* created = new (std::nothrow) EndpointNotifications(std::move(changed));
+        if (!created)
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return ComPtr<EndpointNotifications>::Attach(created);
+    }
+    HANDLE Changed() const noexcept { return m_changed.get(); }
+    // Whether a new default capture endpoint concerns the run (it records that endpoint instead of loopback).
+    void FollowCaptureDefault(bool follow) noexcept { m_followCapture = follow; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
+    {
+        if (!out)
+            return E_POINTER;
+        if (iid != __uuidof(IUnknown) && iid != __uuidof(IMMNotificationClient)) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IMMNotificationClient*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() noexcept override
+    {
+        const ULONG left = --m_refs;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) noexcept override
+    {
+        // Each role is reported on its own; the capture records the console role's endpoint.
+        if (role == eConsole && (flow == eRender || (flow == eCapture && m_followCapture)))
+            SetEvent(m_changed.get());
+        return S_OK;
+    }
+    // A removed or disabled endpoint's stream answers AUDCLNT_E_DEVICE_INVALIDATED, which the capture
+    // thread sees at its next drain; these say nothing more that it needs.
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) noexcept override { return S_OK; }
+
+private:
+    explicit EndpointNotifications(UniqueHandle changed) noexcept : m_changed(std::move(changed)) {}
+    ~EndpointNotifications() = default;
+
+    std::atomic<ULONG> m_refs{1};
+    std::atomic<bool> m_followCapture{false};
+    const UniqueHandle m_changed;
+};
+
 } // namespace
+
+// The run's enumerator with the notifications registered on it. Capture thread only: the registration is
+// made and withdrawn in the thread's own apartment, and withdrawn before the thread ends, so Stop (which
+// waits for the thread) returns with no registration left and no callback to come.
+class LoopbackCapture::EndpointWatch {
+public:
+    explicit EndpointWatch(ComPtr<EndpointNotifications> notifications) noexcept
+        : m_notifications(std::move(notifications))
+    {
+    }
+    ~EndpointWatch()
+    {
+        if (m_registered)
+            m_enumerator->UnregisterEndpointNotificationCallback(m_notifications.get());
+    }
+    EndpointWatch(const EndpointWatch&) = delete;
+    EndpointWatch& operator=(const EndpointWatch&) = delete;
+
+    EndpointNotifications& Notifications() const noexcept { return *m_notifications.get(); }
+    // The enumerator, made at the first call that can make it (a missing one is tried again at each lookup).
+    HRESULT Enumerator(LoopbackCapture& capture, IMMDeviceEnumerator** enumerator)
+    {
+        if (!m_enumerator) {
+            const HRESULT hr = capture.CreateEnumerator(m_enumerator);
+            if (FAILED(hr))
+                return hr;
+            const HRESULT registered = m_enumerator->RegisterEndpointNotificationCallback(m_notifications.get());
+            // Without notifications a stream that loses its endpoint still fails and is opened again.
+            m_registered = SUCCEEDED(registered);
+            if (!m_registered)
+                capture.Report("IMMDeviceEnumerator::RegisterEndpointNotificationCallback failed: hr = 0x%08x\n",
+                               Hex(registered));
+        }
+        *enumerator = m_enumerator.get();
+        return S_OK;
+    }
+
+private:
+    const ComPtr<EndpointNotifications> m_notifications;
+    ComPtr<IMMDeviceEnumerator> m_enumerator;
+    bool m_registered = false;
+};
+
+// One open stream: started, and stopped (with its timer) when it goes.
+struct LoopbackCapture::Stream {
+    Stream() = default;
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    ~Stream()
+    {
+        if (started) {
+            client->Stop();
+            CancelWaitableTimer(timer);
+        }
+    }
+    // Declared in the reverse order of their release: capture client, audio client.
+    ComPtr<IAudioClient> client;
+    ComPtr<IAudioCaptureClient> capture;
+    bool fromCaptureEndpoint = false;
+    HANDLE timer = nullptr;
+    bool started = false;
+};
 
 HANDLE CaptureKernel::CreateStopEvent() noexcept
 {
@@ -71,6 +226,11 @@ void CaptureKernel::LeaveCaptureClass(HANDLE task) noexcept
 HANDLE CaptureKernel::CreateCaptureThread(LPTHREAD_START_ROUTINE procedure, void* parameter) noexcept
 {
     return CreateThread(nullptr, 0, procedure, parameter, 0, nullptr);
+}
+
+ULONGLONG CaptureKernel::TickCount() noexcept
+{
+    return GetTickCount64();
 }
 
 CaptureKernel& DefaultCaptureKernel() noexcept
@@ -138,13 +298,15 @@ bool LoopbackCapture::Start()
         CapturePrint("CreateEvent failed: last error is %u\n", static_cast<unsigned>(GetLastError()));
     m_threadResult = E_UNEXPECTED;
 
-    if (FAILED(GetDefaultRenderDevice(m_device.put()))) {
-        // Without an endpoint there is nothing to capture: no thread, and the next Stop has nothing to do.
-        // The message must not block the caller (a service has nobody to dismiss a box).
+    // Only for the message: the capture thread looks the endpoint up itself, after it has registered for
+    // changes, so no change between the two goes unnoticed.
+    ComPtr<IMMDevice> device;
+    m_quiet = FAILED(GetDefaultRenderDevice(device.put()));
+    if (m_quiet) {
+        // The message must not block the caller (a service has nobody to dismiss a box). The capture
+        // thread still starts: it records the first default endpoint that appears (headphones plugged in,
+        // an audio service that comes up after the lighting service).
         platform::Notifier().Notify(L"get_default_device failed!", L"ERROR");
-        m_device.reset();
-        m_stopEvent.reset();
-        return true;
     }
     m_convertToInt16 = true;
     m_framesCaptured = 0;
@@ -153,7 +315,6 @@ bool LoopbackCapture::Start()
     if (!m_thread) {
         CapturePrint("CreateThread failed: last error is %u\n", static_cast<unsigned>(GetLastError()));
         m_stopEvent.reset();
-        m_device.reset();
     }
     return true;
 }
@@ -174,30 +335,40 @@ bool LoopbackCapture::Stop()
         CapturePrint("Thread HRESULT is 0x%08x\n", Hex(m_threadResult));
     m_thread.reset();
     m_stopEvent.reset();
-    // The endpoint is looked up again at the next Start, so a new default output takes effect then.
-    m_device.reset();
     return true;
 }
 
 HRESULT LoopbackCapture::GetDefaultRenderDevice(IMMDevice** device)
 {
-    return GetDefaultEndpoint(eRender, device);
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    const HRESULT hr = CreateEnumerator(enumerator);
+    return FAILED(hr) ? hr : GetDefaultEndpoint(enumerator.get(), eRender, device);
 }
 
-HRESULT LoopbackCapture::GetDefaultEndpoint(EDataFlow flow, IMMDevice** device)
+HRESULT LoopbackCapture::CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator)
 {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = m_enumerators(enumerator.put());
-    if (FAILED(hr)) {
-        CapturePrint("CoCreateInstance(IMMDeviceEnumerator) failed: hr = 0x%08x\n", Hex(hr));
-        return hr;
-    }
-    hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, device);
-    if (FAILED(hr)) {
-        CapturePrint("IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x%08x\n", Hex(hr));
-        return hr;
-    }
-    return S_OK;
+    const HRESULT hr = m_enumerators(enumerator.put());
+    if (FAILED(hr))
+        Report("CoCreateInstance(IMMDeviceEnumerator) failed: hr = 0x%08x\n", Hex(hr));
+    return hr;
+}
+
+HRESULT LoopbackCapture::GetDefaultEndpoint(IMMDeviceEnumerator* enumerator, EDataFlow flow, IMMDevice** device)
+{
+    const HRESULT hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, device);
+    if (FAILED(hr))
+        Report("IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x%08x\n", Hex(hr));
+    return hr;
+}
+
+void LoopbackCapture::Report(const char* format, ...) noexcept
+{
+    if (m_quiet)
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    CaptureVPrint(format, arguments);
+    va_end(arguments);
 }
 
 DWORD WINAPI LoopbackCapture::CaptureThread(void* parameter) noexcept
@@ -224,18 +395,18 @@ HRESULT LoopbackCapture::PrepareClient(IMMDevice* device, ComPtr<IAudioClient>& 
 {
     HRESULT hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client.put_void());
     if (FAILED(hr)) {
-        CapturePrint("IMMDevice::Activate(IAudioClient) failed: hr = 0x%08x", Hex(hr));
+        Report("IMMDevice::Activate(IAudioClient) failed: hr = 0x%08x", Hex(hr));
         return hr;
     }
     hr = client->GetDevicePeriod(&period, nullptr);
     if (FAILED(hr)) {
-        CapturePrint("IAudioClient::GetDevicePeriod failed: hr = 0x%08x\n", Hex(hr));
+        Report("IAudioClient::GetDevicePeriod failed: hr = 0x%08x\n", Hex(hr));
         return hr;
     }
     WAVEFORMATEX* mixFormat = nullptr;
     hr = client->GetMixFormat(&mixFormat);
     if (FAILED(hr)) {
-        CapturePrint("IAudioClient::GetMixFormat failed: hr = 0x%08x\n", Hex(hr));
+        Report("IAudioClient::GetMixFormat failed: hr = 0x%08x\n", Hex(hr));
         return hr;
     }
     format.reset(mixFormat);
@@ -252,58 +423,135 @@ HRESULT LoopbackCapture::OpenStream(IAudioClient* client, UniqueCoTaskMem& forma
     const auto* waveFormat = static_cast<const WAVEFORMATEX*>(format.get());
     HRESULT hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, 0, 0, waveFormat, nullptr);
     if (FAILED(hr)) {
-        CapturePrint("IAudioClient::Initialize failed: hr = 0x%08x\n", Hex(hr));
+        Report("IAudioClient::Initialize failed: hr = 0x%08x\n", Hex(hr));
         return hr;
     }
     m_channels = waveFormat->nChannels;
     format.reset();
     hr = client->GetService(__uuidof(IAudioCaptureClient), capture.put_void());
     if (FAILED(hr)) {
-        CapturePrint("IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x%08x\n", Hex(hr));
+        Report("IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x%08x\n", Hex(hr));
         serviceRefused = hr == AUDCLNT_E_WRONG_ENDPOINT_TYPE;
         return hr;
     }
     return S_OK;
 }
 
-HRESULT LoopbackCapture::CaptureRun()
+HRESULT LoopbackCapture::OpenDefaultStream(EndpointWatch& watch, HANDLE timer, Stream& stream)
 {
-    // Declared in the reverse order of their release: capture client, timer, audio client.
-    ComPtr<IAudioClient> client;
+    IMMDeviceEnumerator* enumerator = nullptr;
+    ComPtr<IMMDevice> render;
+    HRESULT hr = watch.Enumerator(*this, &enumerator);
+    if (SUCCEEDED(hr))
+        hr = GetDefaultEndpoint(enumerator, eRender, render.put());
+    if (FAILED(hr))
+        return hr;
     REFERENCE_TIME period = 0;
     UniqueCoTaskMem format;
-    HRESULT hr = PrepareClient(m_device.get(), client, period, format);
+    hr = PrepareClient(render.get(), stream.client, period, format);
+    if (FAILED(hr))
+        return hr;
+    bool serviceRefused = false;
+    hr = OpenStream(stream.client.get(), format, AUDCLNT_STREAMFLAGS_LOOPBACK, stream.capture, serviceRefused);
+    watch.Notifications().FollowCaptureDefault(serviceRefused);
+    if (serviceRefused) {
+        // The audio driver has no loopback streams. Its default input may well be a monitor of the output
+        // (a PulseAudio monitor source), so that is the next best thing to record.
+        Report("Loopback capture is not supported here; capturing the default capture endpoint instead\n");
+        ComPtr<IMMDevice> input;
+        hr = watch.Enumerator(*this, &enumerator);
+        if (SUCCEEDED(hr))
+            hr = GetDefaultEndpoint(enumerator, eCapture, input.put());
+        if (FAILED(hr))
+            return hr;
+        stream.client.reset();
+        hr = PrepareClient(input.get(), stream.client, period, format);
+        if (FAILED(hr))
+            return hr;
+        hr = OpenStream(stream.client.get(), format, 0, stream.capture, serviceRefused);
+        stream.fromCaptureEndpoint = true;
+    }
     if (FAILED(hr))
         return hr;
 
+    const CaptureTimerSchedule schedule = CaptureTimerFor(period);
+    LARGE_INTEGER dueTime;
+    dueTime.QuadPart = schedule.dueTime;
+    if (!m_kernel.ArmTimer(timer, dueTime, schedule.periodMs)) {
+        const DWORD error = GetLastError();
+        Report("SetWaitableTimer failed: last error = %u\n", static_cast<unsigned>(error));
+        return HresultFromWin32(static_cast<long>(error));
+    }
+    hr = stream.client->Start();
+    if (FAILED(hr)) {
+        Report("IAudioClient::Start failed: hr = 0x%08x\n", Hex(hr));
+        return hr;
+    }
+    stream.timer = timer;
+    stream.started = true;
+    return S_OK;
+}
+
+DWORD LoopbackCapture::WaitForWork(HANDLE changed, HANDLE timer, DWORD timeoutMs)
+{
+    // The stop event comes first, so it wins when several are signalled.
+    const HANDLE waitSet[3] = {m_stopEvent.get(), changed, timer};
+    const DWORD woken = WaitForMultipleObjects(timer ? 3 : 2, waitSet, FALSE, timeoutMs);
+    if (woken == WAIT_OBJECT_0)
+        CapturePrint("Received stop event after %u passes and %u frames\n", m_passes, m_framesCaptured);
+    else if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_OBJECT_0 + 2 && woken != WAIT_TIMEOUT) {
+        CapturePrint("Unexpected WaitForMultipleObjects return value %u on pass %u after %u frames\n",
+                     static_cast<unsigned>(woken), m_passes, m_framesCaptured);
+        return WAIT_FAILED;
+    }
+    return woken;
+}
+
+LoopbackCapture::StreamEnd LoopbackCapture::Pump(Stream& stream, HANDLE changed, HANDLE timer, HRESULT& failure)
+{
+    ULONGLONG lastPacket = m_kernel.TickCount();
+    for (;;) {
+        // The first drain runs straight after the start; every timer wake-up drains whatever is pending.
+        const UINT32 framesBefore = m_framesCaptured;
+        failure = Drain(stream.capture.get());
+        if (FAILED(failure))
+            return StreamEnd::Failed;
+        const ULONGLONG now = m_kernel.TickCount();
+        if (m_framesCaptured != framesBefore) {
+            lastPacket = now;
+            m_quiet = false; // a silent source has come back
+        } else if (stream.fromCaptureEndpoint && now - lastPacket >= kSilentSourceMs) {
+            if (!m_quiet)
+                CapturePrint("No packet from the capture endpoint for %u ms on pass %u after %u frames; opening it "
+                             "again\n",
+                             static_cast<unsigned>(now - lastPacket), m_passes, m_framesCaptured);
+            // Said once; the new streams stay quiet until one delivers.
+            m_quiet = true;
+            return StreamEnd::Silent;
+        }
+        switch (WaitForWork(changed, timer, INFINITE)) {
+        case WAIT_OBJECT_0:
+            return StreamEnd::Stopped;
+        case WAIT_OBJECT_0 + 1:
+            return StreamEnd::EndpointChanged;
+        case WAIT_OBJECT_0 + 2:
+            ++m_passes;
+            break;
+        default:
+            failure = E_UNEXPECTED;
+            return StreamEnd::Failed;
+        }
+    }
+}
+
+HRESULT LoopbackCapture::CaptureRun()
+{
     UniqueHandle timer(m_kernel.CreateTimer());
     if (!timer) {
         const DWORD error = GetLastError();
         CapturePrint("CreateWaitableTimer failed: last error = %u\n", static_cast<unsigned>(error));
         return HresultFromWin32(static_cast<long>(error));
     }
-    m_framesCaptured = 0;
-
-    ComPtr<IAudioCaptureClient> capture;
-    bool serviceRefused = false;
-    hr = OpenStream(client.get(), format, AUDCLNT_STREAMFLAGS_LOOPBACK, capture, serviceRefused);
-    if (serviceRefused) {
-        // The audio driver has no loopback streams. Its default input may well be a monitor of the output
-        // (a PulseAudio monitor source), so that is the next best thing to record.
-        CapturePrint("Loopback capture is not supported here; capturing the default capture endpoint instead\n");
-        ComPtr<IMMDevice> input;
-        hr = GetDefaultEndpoint(eCapture, input.put());
-        if (FAILED(hr))
-            return hr;
-        client.reset();
-        hr = PrepareClient(input.get(), client, period, format);
-        if (FAILED(hr))
-            return hr;
-        hr = OpenStream(client.get(), format, 0, capture, serviceRefused);
-    }
-    if (FAILED(hr))
-        return hr;
-
     DWORD taskIndex = 0;
     const HANDLE task = m_kernel.EnterCaptureClass(&taskIndex);
     if (!task) {
@@ -312,50 +560,63 @@ HRESULT LoopbackCapture::CaptureRun()
         return HresultFromWin32(static_cast<long>(error));
     }
     const OnExit revertTask([&] { m_kernel.LeaveCaptureClass(task); });
-
-    const CaptureTimerSchedule schedule = CaptureTimerFor(period);
-    LARGE_INTEGER dueTime;
-    dueTime.QuadPart = schedule.dueTime;
-    if (!m_kernel.ArmTimer(timer.get(), dueTime, schedule.periodMs)) {
+    ComPtr<EndpointNotifications> notifications = EndpointNotifications::Create();
+    if (!notifications) {
         const DWORD error = GetLastError();
-        CapturePrint("SetWaitableTimer failed: last error = %u\n", static_cast<unsigned>(error));
+        CapturePrint("CreateEvent failed: last error is %u\n", static_cast<unsigned>(error));
         return HresultFromWin32(static_cast<long>(error));
     }
+    const HANDLE changed = notifications->Changed();
+    EndpointWatch watch(std::move(notifications));
+    m_framesCaptured = 0;
+    m_passes = 0;
 
-    hr = client->Start();
-    if (FAILED(hr)) {
-        CapturePrint("IAudioClient::Start failed: hr = 0x%08x\n", Hex(hr));
-        return hr;
-    }
-    const OnExit stopStream([&] {
-        client->Stop();
-        CancelWaitableTimer(timer.get());
-    });
-
-    // The stop event comes first, so it wins when both are signalled.
-    const HANDLE waitSet[2] = {m_stopEvent.get(), timer.get()};
-    UINT32 passes = 0;
+    bool waiting = false;
     for (;;) {
-        // The first drain runs straight after the start; every timer wake-up drains whatever is pending.
-        hr = Drain(capture.get(), passes);
-        if (FAILED(hr))
-            return hr;
-        const DWORD woken = WaitForMultipleObjects(2, waitSet, FALSE, INFINITE);
-        if (woken == WAIT_OBJECT_0) {
-            CapturePrint("Received stop event after %u passes and %u frames\n", passes, m_framesCaptured);
-            return hr;
+        if (waiting) {
+            const DWORD woken = WaitForWork(changed, nullptr, kRetryMs);
+            if (woken == WAIT_OBJECT_0)
+                return S_OK;
+            if (woken == WAIT_FAILED)
+                return E_UNEXPECTED;
         }
-        if (woken != WAIT_OBJECT_0 + 1) {
-            CapturePrint("Unexpected WaitForMultipleObjects return value %u on pass %u after %u frames\n",
-                         static_cast<unsigned>(woken), passes, m_framesCaptured);
-            return E_UNEXPECTED;
+        // Only a change after this lookup concerns the stream about to open.
+        ResetEvent(changed);
+        HRESULT hr = S_OK;
+        StreamEnd end = StreamEnd::Failed;
+        {
+            Stream stream;
+            hr = OpenDefaultStream(watch, timer.get(), stream);
+            if (SUCCEEDED(hr)) {
+                if (waiting) {
+                    CapturePrint("Capturing again\n");
+                    m_quiet = false;
+                }
+                waiting = false;
+                end = Pump(stream, changed, timer.get(), hr);
+            }
         }
-        ++passes;
+        if (end == StreamEnd::Stopped)
+            return S_OK;
+        if (end == StreamEnd::EndpointChanged) {
+            CapturePrint("The default audio endpoint changed; capturing the new one\n");
+            continue;
+        }
+        if (end == StreamEnd::Silent)
+            continue; // at once: a stream lives a second before it counts as silent, so this cannot spin
+        if (!EndpointUnavailable(hr))
+            return hr;
+        if (!waiting) {
+            // Said once; the retries stay quiet until a stream runs again.
+            CapturePrint("No usable audio endpoint; looking again every %u ms\n", static_cast<unsigned>(kRetryMs));
+            m_quiet = true;
+            waiting = true;
+        }
     }
 }
-
-HRESULT LoopbackCapture::Drain(IAudioCaptureClient* capture, UINT32 passes)
+HRESULT LoopbackCapture::Drain(IAudioCaptureClient* capture)
 {
+    const UINT32 passes = m_passes;
     UINT32 packetFrames = 0;
     HRESULT hr = capture->GetNextPacketSize(&packetFrames);
     while (SUCCEEDED(hr) && packetFrames > 0) {

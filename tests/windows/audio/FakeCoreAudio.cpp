@@ -1,6 +1,7 @@
 #include "tests/windows/audio/FakeCoreAudio.h"
 
 #include <cstring>
+#include <utility>
 
 namespace ovled::test {
 
@@ -140,16 +141,58 @@ bool FakeEndpoint::AllReleased() const
 
 HRESULT FakeEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole, IMMDevice** device)
 {
+    std::lock_guard lock(m_mutex);
     *device = nullptr;
-    const bool render = flow == eRender;
-    ++(render ? renderLookups : captureLookups);
-    const HRESULT result = render ? renderResult : captureResult;
-    if (FAILED(result))
-        return result;
-    FakeDevice& chosen = render ? m_render : m_capture;
-    chosen.AddRef();
-    *device = &chosen;
+    ++(flow == eRender ? renderLookups : captureLookups);
+    if (flow == eRender && m_coming && renderLookups >= m_comingAt)
+        m_default[0] = std::exchange(m_coming, nullptr);
+    FakeDevice* chosen = m_default[flow == eRender ? 0 : 1];
+    if (!chosen)
+        return HRESULT(0x80070490); // E_NOTFOUND
+    chosen->AddRef();
+    *device = chosen;
     return S_OK;
+}
+
+HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClient* client)
+{
+    std::lock_guard lock(m_mutex);
+    if (!client || m_client)
+        return E_INVALIDARG;
+    m_client = client;
+    return S_OK;
+}
+
+HRESULT FakeEnumerator::UnregisterEndpointNotificationCallback(IMMNotificationClient* client)
+{
+    std::lock_guard lock(m_mutex);
+    if (!client || client != m_client)
+        return E_INVALIDARG;
+    m_client = nullptr;
+    return S_OK;
+}
+
+void FakeEnumerator::SetDefault(EDataFlow flow, FakeDevice* device, bool announce)
+{
+    std::lock_guard lock(m_mutex);
+    m_default[flow == eRender ? 0 : 1] = device;
+    if (announce && m_client) {
+        for (ERole role : {eConsole, eMultimedia, eCommunications})
+            m_client->OnDefaultDeviceChanged(flow, role, device ? L"{0.0.0.00000000}.{fake}" : nullptr);
+    }
+}
+
+void FakeEnumerator::SetRenderDefaultAtLookup(FakeDevice* device, int lookup)
+{
+    std::lock_guard lock(m_mutex);
+    m_coming = device;
+    m_comingAt = lookup;
+}
+
+bool FakeEnumerator::HasClient()
+{
+    std::lock_guard lock(m_mutex);
+    return m_client != nullptr;
 }
 
 namespace {

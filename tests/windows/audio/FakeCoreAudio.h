@@ -1,5 +1,6 @@
-// Fake Core Audio objects for the loopback capture tests: an enumerator with a render and a capture
-// endpoint, each with its audio client and capture client, every call scriptable (results, formats,
+// Fake Core Audio objects for the loopback capture tests: an enumerator with a default render and a
+// default capture endpoint (either may change, announced to a registered notification client or not),
+// each endpoint with its audio client and capture client, every call scriptable (results, formats,
 // packets) and recorded. Reference counts start at 1 (the test's own) and must come back to 1 once the
 // capture has released what it took. The capture thread calls them; the test scripts and reads them.
 #pragma once
@@ -145,29 +146,33 @@ struct FakeEndpoint {
     bool AllReleased() const;
 };
 
+// Holds one notification client at a time, without a reference of its own (as Windows does), and calls
+// it under its lock, so no call reaches a client after its unregistration has returned.
 class FakeEnumerator final : public FakeUnknown<IMMDeviceEnumerator> {
 public:
-    FakeEnumerator(FakeDevice& render, FakeDevice& capture) : m_render(render), m_capture(capture) {}
+    FakeEnumerator(FakeDevice& render, FakeDevice& capture) : m_default{&render, &capture} {}
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** device) override;
     HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient*) override
-    {
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient* client) override;
+    HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override;
 
-    HRESULT renderResult = S_OK;
-    HRESULT captureResult = S_OK;
+    // Makes `device` the default of `flow` (null: there is none, lookups answer E_NOTFOUND) and, when
+    // `announce`, tells the registered client for every role, on the calling thread, as Windows does.
+    void SetDefault(EDataFlow flow, FakeDevice* device, bool announce = true);
+    // Makes `device` the default render endpoint, unannounced, when the `lookup`th lookup of it comes.
+    void SetRenderDefaultAtLookup(FakeDevice* device, int lookup);
+    bool HasClient();
+
     std::atomic<int> renderLookups{0};
     std::atomic<int> captureLookups{0};
 
 private:
-    FakeDevice& m_render;
-    FakeDevice& m_capture;
+    std::mutex m_mutex;
+    FakeDevice* m_default[2]; // by EDataFlow: eRender, eCapture
+    IMMNotificationClient* m_client = nullptr;
+    FakeDevice* m_coming = nullptr;
+    int m_comingAt = 0;
 };
 
 // Mix formats as an audio engine hands them out.

@@ -48,6 +48,7 @@ public:
         ++threads;
         return Fail(threadError) ? nullptr : CaptureKernel::CreateCaptureThread(procedure, parameter);
     }
+    ULONGLONG TickCount() noexcept override { return ticks; }
 
     DWORD stopEventError = 0, timerError = 0, armError = 0, taskError = 0, threadError = 0;
     LONGLONG armedDueTime = 0;
@@ -55,6 +56,7 @@ public:
     DWORD taskIndexBefore = 99;
     std::atomic<int> tasks{0};
     std::atomic<int> threads{0};
+    std::atomic<ULONGLONG> ticks{0}; // moved on by the test only
 
 private:
     static bool Fail(DWORD error)
@@ -90,7 +92,9 @@ public:
         capture.Stop();
         EXPECT_TRUE(speakers.AllReleased());
         EXPECT_TRUE(microphone.AllReleased());
+        EXPECT_TRUE(headphones.AllReleased());
         EXPECT_EQ(enumerator.Refs(), 1);
+        EXPECT_FALSE(enumerator.HasClient()) << "the notification client is unregistered when Stop returns";
         EXPECT_EQ(kernel.tasks.load(), 0) << "every scheduler task is reverted";
     }
 
@@ -106,6 +110,7 @@ public:
     test::RecordingNotifier notifier;
     FakeEndpoint speakers;
     FakeEndpoint microphone;
+    FakeEndpoint headphones; // not a default until a test makes it one
     FakeEnumerator enumerator{speakers.device, microphone.device};
     HRESULT enumeratorResult = S_OK;
     ScriptedKernel kernel;
@@ -225,10 +230,9 @@ TEST(LoopbackCapture, EachSetUpFailureIsReportedAndEndsTheRunWithItsResult)
          "SetWaitableTimer failed: last error = 87\nThread HRESULT is 0x80070057\n", false},
         {"start", [](Rig& t) { t.speakers.client.startResult = AUDCLNT_E_NOT_INITIALIZED; },
          "IAudioClient::Start failed: hr = 0x88890001\nThread HRESULT is 0x88890001\n", false},
-        {"first packet size",
-         [](Rig& t) { t.speakers.capture.FailNextPacketSizeWhenEmpty(AUDCLNT_E_DEVICE_INVALIDATED); },
-         "IAudioCaptureClient::GetNextPacketSize failed on pass 0 after 0 frames: hr = 0x88890004\n"
-         "Thread HRESULT is 0x88890004\n",
+        {"first packet size", [](Rig& t) { t.speakers.capture.FailNextPacketSizeWhenEmpty(E_FAIL); },
+         "IAudioCaptureClient::GetNextPacketSize failed on pass 0 after 0 frames: hr = 0x80004005\n"
+         "Thread HRESULT is 0x80004005\n",
          true},
     };
     for (const Case& c : cases) {
@@ -311,21 +315,23 @@ TEST(LoopbackCapture, TheTimerIsArmedAtHalfTheDevicePeriod)
     EXPECT_EQ(rig.kernel.armedPeriodMs, 5);
 }
 
-TEST(LoopbackCapture, WithoutARenderEndpointNothingStartsAndTheMessageDoesNotBlock)
+TEST(LoopbackCapture, WithoutARenderEndpointTheMessageDoesNotBlockAndTheFirstOneThatAppearsIsRecorded)
 {
     Rig rig;
-    rig.enumerator.renderResult = HRESULT(0x80070490);
-    EXPECT_EQ(rig.RunAndStop(), "IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x80070490\n");
+    rig.enumerator.SetDefault(eRender, nullptr);
+    rig.capture.Start();
     EXPECT_EQ(rig.notifier.Notes(), (std::vector<std::wstring>{L"ERROR: get_default_device failed!"}));
-    EXPECT_EQ(rig.kernel.threads.load(), 0);
+    rig.speakers.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eRender, &rig.speakers.device); // plugged in
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
+    rig.capture.Stop();
 
+    // Without Core Audio at all nothing can appear: the run ends and Stop says why.
     rig.enumeratorResult = REGDB_E_CLASSNOTREG;
     rig.capture.Start();
     rig.capture.Stop();
-    rig.capture.Stop();
-    EXPECT_EQ(rig.log.Messages().back(), "CoCreateInstance(IMMDeviceEnumerator) failed: hr = 0x80040154\n");
+    EXPECT_EQ(rig.log.Messages().back(), "Thread HRESULT is 0x80040154\n");
     EXPECT_EQ(rig.notifier.Notes().size(), 2u);
-    EXPECT_EQ(rig.kernel.threads.load(), 0);
 }
 
 TEST(LoopbackCapture, EveryStartLooksTheEndpointUpAgainAndStopReleasesIt)
@@ -336,8 +342,52 @@ TEST(LoopbackCapture, EveryStartLooksTheEndpointUpAgainAndStopReleasesIt)
     EXPECT_TRUE(rig.speakers.AllReleased());
     rig.capture.Start();
     rig.capture.Stop();
-    EXPECT_EQ(rig.enumerator.renderLookups.load(), 2);
+    EXPECT_EQ(rig.enumerator.renderLookups.load(), 4) << "Start's, for the message, and the capture thread's";
     EXPECT_EQ(rig.speakers.device.activations, 2);
+}
+
+TEST(LoopbackCapture, ANewDefaultOutputIsRecordedInsteadOfTheOldOne)
+{
+    Rig rig;
+    rig.speakers.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    rig.capture.Start();
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
+    rig.headphones.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eRender, &rig.headphones.device);
+    ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
+    rig.capture.Stop();
+    EXPECT_EQ(rig.speakers.client.stops, 1);
+    EXPECT_EQ(rig.Delivered().at(1).bytes, test::CountingFrames(96, 3));
+    EXPECT_TRUE(
+        std::regex_match(rig.log.Text(), std::regex("The default audio endpoint changed; capturing the new one\n"
+                                                    "Received stop event after [0-9]+ passes and 192 frames\n")))
+        << rig.log.Text();
+}
+
+TEST(LoopbackCapture, AnInvalidatedStreamIsOpenedAgainOnTheDefaultWithoutSpinning)
+{
+    Rig rig;
+    rig.speakers.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    rig.capture.Start();
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
+    const auto lost = std::chrono::steady_clock::now();
+    // Unplugged, no output at all at the first retry, one at the second, unannounced (as under Wine).
+    rig.headphones.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eRender, nullptr, false);
+    rig.enumerator.SetRenderDefaultAtLookup(&rig.headphones.device, 4);
+    rig.speakers.capture.FailNextPacketSizeWhenEmpty(AUDCLNT_E_DEVICE_INVALIDATED);
+    ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
+    const auto waitedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lost).count();
+    rig.capture.Stop();
+    EXPECT_LE(rig.enumerator.renderLookups.load(), 3 + waitedMs / 500) << "a lookup every half second at most";
+    EXPECT_TRUE(std::regex_match(
+        rig.log.Text(),
+        std::regex("IAudioCaptureClient::GetNextPacketSize failed on pass [0-9]+ after 96 frames: hr = 0x88890004\n"
+                   "No usable audio endpoint; looking again every 500 ms\n"
+                   "Capturing again\n"
+                   "Received stop event after [0-9]+ passes and 192 frames\n")))
+        << rig.log.Text();
 }
 
 TEST(LoopbackCapture, ARefusedLoopbackStreamFallsBackToTheDefaultCaptureEndpoint)
@@ -348,32 +398,60 @@ TEST(LoopbackCapture, ARefusedLoopbackStreamFallsBackToTheDefaultCaptureEndpoint
     rig.microphone.capture.Push({test::CountingFrames(441, 0), 441, 0, S_OK, false, S_OK});
     rig.capture.Start();
     ASSERT_TRUE(rig.microphone.capture.WaitUntilDrained());
+    // A new default input (under Wine: a new default PulseAudio source) is followed as well.
+    rig.headphones.capture.Push({test::CountingFrames(441, 0), 441, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eCapture, &rig.headphones.device);
+    ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
     rig.capture.Stop();
-    EXPECT_TRUE(std::regex_match(
-        rig.log.Text(),
-        std::regex("IAudioClient::GetService\\(IAudioCaptureClient\\) failed: hr 0x88890003\n"
-                   "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
-                   "Received stop event after [0-9]+ passes and 441 frames\n")))
+    const std::string refused =
+        "IAudioClient::GetService\\(IAudioCaptureClient\\) failed: hr 0x88890003\n"
+        "Loopback capture is not supported here; capturing the default capture endpoint instead\n";
+    EXPECT_TRUE(std::regex_match(rig.log.Text(),
+                                 std::regex(refused + "The default audio endpoint changed; capturing the new one\n" +
+                                            refused + "Received stop event after [0-9]+ passes and 882 frames\n")))
         << rig.log.Text();
     ASSERT_EQ(rig.microphone.client.initializations.size(), 1u);
     EXPECT_EQ(rig.microphone.client.initializations[0].flags, 0u) << "a capture endpoint needs no loopback flag";
     EXPECT_EQ(FormatOf(rig.microphone.client.initializations[0].format).wFormatTag, WAVE_FORMAT_PCM);
-    ASSERT_EQ(rig.Delivered().size(), 1u);
+    ASSERT_EQ(rig.Delivered().size(), 2u);
     EXPECT_EQ(rig.Delivered()[0].channels, 1) << "the fallback stream's own layout";
     EXPECT_EQ(rig.Delivered()[0].frames, 441u);
     EXPECT_EQ(rig.speakers.client.starts, 0);
 }
 
-TEST(LoopbackCapture, AFailingFallbackIsReportedLikeAnyOtherRun)
+TEST(LoopbackCapture, AFallbackWithoutACaptureEndpointWaitsForOne)
 {
     Rig rig;
     rig.speakers.client.serviceResult = AUDCLNT_E_WRONG_ENDPOINT_TYPE;
-    rig.enumerator.captureResult = HRESULT(0x80070490);
+    rig.enumerator.SetDefault(eCapture, nullptr);
     EXPECT_EQ(rig.RunAndStop(),
               "IAudioClient::GetService(IAudioCaptureClient) failed: hr 0x88890003\n"
               "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
               "IMMDeviceEnumerator::GetDefaultAudioEndpoint failed: hr = 0x80070490\n"
-              "Thread HRESULT is 0x80070490\n");
+              "No usable audio endpoint; looking again every 500 ms\n"
+              "Received stop event after 0 passes and 0 frames\n");
+}
+
+TEST(LoopbackCapture, ACaptureEndpointThatFallsSilentIsOpenedAgain)
+{
+    Rig rig;
+    rig.speakers.client.serviceResult = AUDCLNT_E_WRONG_ENDPOINT_TYPE;
+    rig.microphone.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    rig.capture.Start();
+    ASSERT_TRUE(rig.microphone.capture.WaitUntilDrained());
+    // The source replaced without a word or an error, as Wine's PulseAudio driver may do.
+    rig.headphones.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eCapture, &rig.headphones.device, false);
+    rig.kernel.ticks += 1000;
+    ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
+    rig.capture.Stop();
+    EXPECT_TRUE(std::regex_match(
+        rig.log.Text(),
+        std::regex("IAudioClient::GetService\\(IAudioCaptureClient\\) failed: hr 0x88890003\n"
+                   "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
+                   "No packet from the capture endpoint for 1000 ms on pass [0-9]+ after 96 frames; opening it again\n"
+                   "Received stop event after [0-9]+ passes and 192 frames\n")))
+        << rig.log.Text() << "the new stream's set-up stays quiet";
 }
 
 TEST(LoopbackCapture, WithoutAStopEventTheFirstWaitFailsAndEndsTheRun)
