@@ -7,7 +7,7 @@
 #include "hardware/win32/HeldConnection.h"
 #include "platform/win32/Unique.h"
 #include "simulator/win32/ServerRegistration.h"
-#include "simulator/win32/SharedBoardStore.h"
+#include "tests/windows/support/VirtualServer.h"
 
 #include <gtest/gtest.h>
 
@@ -29,27 +29,21 @@ public:
     void SetUp() override
     {
         m_com = std::make_unique<win32::ScopedComInit>(COINIT_MULTITHREADED);
-        ASSERT_HRESULT_SUCCEEDED(sim::RegisterAcpiServer(sim::ServerBesideThisExecutable()));
-        m_store = sim::SharedBoardStore::Open();
-        ASSERT_NE(m_store, nullptr);
-        s_board = std::make_unique<sim::BoardModel>(*m_store);
-        s_board->Reset(sim::Profile::SwitchAndStrips);
-        ASSERT_HRESULT_SUCCEEDED(sim::StartAcpiServer());
+        s_server = std::make_unique<test::VirtualServer>();
+        ASSERT_TRUE(s_server->Ready());
     }
     void TearDown() override
     {
-        EXPECT_TRUE(sim::StopAcpiServer());
-        EXPECT_HRESULT_SUCCEEDED(sim::UnregisterAcpiServer());
-        s_board.reset();
-        m_store.reset();
+        EXPECT_TRUE(sim::IsAcpiServerRunning()) << "the server outlived every test";
+        s_server.reset();
+        EXPECT_FALSE(sim::IsAcpiServerRegistered());
         m_com.reset();
     }
-    static sim::BoardModel& Board() { return *s_board; }
+    static sim::BoardModel& Board() { return s_server->Board(); }
 
 private:
     std::unique_ptr<win32::ScopedComInit> m_com;
-    std::unique_ptr<sim::SharedBoardStore> m_store;
-    static inline std::unique_ptr<sim::BoardModel> s_board;
+    static inline std::unique_ptr<test::VirtualServer> s_server;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_server = ::testing::AddGlobalTestEnvironment(new VirtualServer);

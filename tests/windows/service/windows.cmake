@@ -13,11 +13,15 @@ ovled_add_gtest(service_win32_tests
   SOURCES
     windows/service/LightControlTest.cpp
     windows/service/PowerWindowTest.cpp
+    windows/service/PowerEventsOnTheBoardTest.cpp
     windows/service/ServiceEntryTest.cpp
-  LIBS ovled_service_test_support
+  LIBS ovled_service_test_support ovled_devices ovled_shared_board
   LABELS windows
-  RESOURCE_LOCK ${_service_lock})
+  RESOURCE_LOCK ${_service_lock} virtual-board)
 ovled_add_service_resources(service_win32_tests) # the type library that IDispatch is driven by
+# Beside the virtual automation server, which the power events' test registers and starts.
+set_target_properties(service_win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_dependencies(service_win32_tests VirtualAcpiServer)
 
 # Out of process: the executable itself, registered from a copy in a temporary folder.
 ovled_add_gtest(service_process_tests
