@@ -110,24 +110,34 @@ bool MayHoldTooManyElements(const std::string& text)
     return false;
 }
 
-enum class ReadOutcome { Parsed, NotXml };
+enum class ReadOutcome {
+    Parsed,
+    NotXml,     // read, but empty, too large or not XML
+    Missing,    // nothing at the path
+    Unreadable, // something is there that could not be read
+};
 
 // Reads and parses the file the way TinyXML's LoadFile does (line ends normalised to LF first), after
 // the size and element-count checks.
 ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& document)
 {
     platform::UniqueFile file = platform::OpenFileForRead(path);
-    if (!file)
-        return ReadOutcome::NotXml;
+    if (!file) {
+        std::error_code error;
+        const bool missing = std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
+        return missing ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+    }
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return ReadOutcome::NotXml;
+        return ReadOutcome::Unreadable;
     const long length = std::ftell(file.get());
-    if (length <= 0 || length > kMaxFileBytes || std::fseek(file.get(), 0, SEEK_SET) != 0)
+    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return ReadOutcome::Unreadable;
+    if (length == 0 || length > kMaxFileBytes)
         return ReadOutcome::NotXml;
 
     std::string raw(static_cast<size_t>(length), '\0');
     if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
-        return ReadOutcome::NotXml;
+        return ReadOutcome::Unreadable;
     raw.resize(std::strlen(raw.c_str())); // TinyXML stops at the first NUL as well
 
     std::string text;
@@ -256,7 +266,12 @@ bool XmlKeyStore::Load(const std::filesystem::path& path, bool create)
     auto document = std::make_unique<TiXmlDocument>();
     m_path = path;
 
-    if (ReadDocument(path, *document) == ReadOutcome::Parsed) {
+    const ReadOutcome outcome = ReadDocument(path, *document);
+    if (outcome == ReadOutcome::Unreadable) {
+        m_lastLoad = LoadResult::Inaccessible;
+        return false;
+    }
+    if (outcome == ReadOutcome::Parsed) {
         TiXmlElement* root = FindRoot(*document);
         if (!root) {
             m_lastLoad = LoadResult::Unusable;

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace ovled {
 namespace {
 
 using test::MakeReadOnly;
+using test::ReadingDenied;
 using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
@@ -148,6 +150,29 @@ TEST_F(LightingSettingsTest, AReadOnlyGarbledFileIsLeftAloneAndDefaultsApply)
     settings.SetMode(2);
     EXPECT_EQ(settings.GetMode(), 2);
     EXPECT_EQ(ReadText(m_path), "garbage");
+}
+
+TEST_F(LightingSettingsTest, AFileThatCannotBeReadAtStartIsKeptAndLaterChangesGoOntoItsContent)
+{
+    const std::string stored = std::string(kDeclaration) +
+                               "<root><mode>2</mode><isenable>1</isenable><external key=\"0\"><mode>1</mode></external></root>";
+    WriteText(m_path, stored);
+    std::unique_ptr<LightingSettings> settings;
+    {
+        ReadingDenied denied(m_path);
+        settings = std::make_unique<LightingSettings>(m_path);
+        EXPECT_EQ(settings->GetMode(), 0) << "nothing could be read";
+        settings->SetExternalMode(1, 2);
+    }
+    EXPECT_EQ(ReadText(m_path), stored) << "never replaced while it could not be read";
+
+    settings->SetExternalEnable(0, 1);
+    LightingSettings reread(m_path);
+    EXPECT_EQ(reread.GetMode(), 2) << "stored values that nobody changed survive";
+    EXPECT_TRUE(reread.IsEnabled());
+    EXPECT_EQ(reread.GetExternalMode(0), 1);
+    EXPECT_EQ(reread.GetExternalMode(1), 2) << "the change made while the file could not be read is saved";
+    EXPECT_EQ(reread.GetExternalEnable(0), 1);
 }
 
 TEST_F(LightingSettingsTest, AFolderThatCannotBeWrittenKeepsTheSettingsInMemory)

@@ -235,7 +235,7 @@ TEST_F(XmlKeyStoreTest, AFolderAtThePathIsNeitherReadNorReplaced)
 {
     std::filesystem::create_directory(m_path);
     EXPECT_FALSE(m_store.Load(m_path, true));
-    EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Failed);
+    EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Inaccessible);
     EXPECT_TRUE(std::filesystem::is_directory(m_path));
 }
 
