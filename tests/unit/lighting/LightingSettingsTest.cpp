@@ -6,6 +6,13 @@
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <sddl.h>
+#include <vector>
+#endif
+
 namespace ovled {
 namespace {
 
@@ -200,6 +207,45 @@ TEST_F(LightingSettingsTest, ASaveNeverLeavesTemporaryFilesBehind)
     }
     EXPECT_EQ(files, 1);
 }
+
+#ifdef _WIN32
+// The file's DACL as text. (Wine keeps only what the file's mode bits can say: the owner's and
+// everyone's access; a save that took the temporary file's DACL still shows.)
+std::wstring DaclOf(const std::filesystem::path& path)
+{
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    wchar_t* text = nullptr;
+    if (size == 0 || !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+        return {};
+    std::wstring dacl(text);
+    LocalFree(text);
+    return dacl;
+}
+
+// The security and attributes an installer may give the file: a grant to users, the hidden attribute.
+TEST_F(LightingSettingsTest, ASaveKeepsTheFilesSecurityAndAttributes)
+{
+    WriteText(m_path, std::string(kDeclaration) + "<root><mode>1</mode></root>");
+    PSECURITY_DESCRIPTOR grant = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;BU)",
+                                                                     SDDL_REVISION_1, &grant, nullptr));
+    const bool granted = SetFileSecurityW(m_path.c_str(), DACL_SECURITY_INFORMATION, grant);
+    LocalFree(grant);
+    ASSERT_TRUE(granted);
+    const std::wstring dacl = DaclOf(m_path);
+    ASSERT_FALSE(dacl.empty());
+    ASSERT_TRUE(SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    LightingSettings(m_path).SetMode(2);
+    EXPECT_EQ(LightingSettings(m_path).GetMode(), 2);
+    EXPECT_EQ(GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(DaclOf(m_path), dacl);
+}
+#endif
 
 TEST_F(LightingSettingsTest, NamesOutsideTheAnsiCodePageWork)
 {
