@@ -18,10 +18,11 @@ constexpr char kKeyAttribute[] = "key";
 
 // Settings files are a few hundred bytes; anything far larger is not ours.
 constexpr long kMaxFileBytes = 4L * 1024 * 1024;
-// TinyXML parses nested elements recursively (about 230 bytes of stack a level): a hostile file must
-// not be able to exhaust the stack of the thread that loads it (1 MiB for the power window thread and
-// COM's threads). Our files hold a few dozen elements; this many, even nested, use a quarter of that.
-constexpr size_t kMaxElements = 1024;
+// TinyXML parses nested elements recursively (230 bytes of stack a level with g++ on Linux, 400 with
+// mingw-w64): a hostile file must not be able to exhaust the stack of the thread that loads it (1 MiB
+// for the power window thread and COM's threads). Our files hold a few dozen elements; this many, even
+// all nested, use a fifth of that.
+constexpr size_t kMaxElements = 512;
 // Terminators after the text: more than the longest UTF-8 sequence TinyXML may step over.
 constexpr size_t kParserSlack = 8;
 
