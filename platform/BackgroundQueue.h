@@ -1,7 +1,6 @@
-// BackgroundQueue: jobs run one after another, in the order they were posted, on a thread of the
-// queue's own, so that whoever posts never waits for them. Bounded: a job posted while `capacity`
-// jobs wait is dropped. Owned by its user (the diagnostic channel keeps one for the process's life);
-// any thread may post and flush.
+// BackgroundQueue: jobs run in the order they were posted, on a thread of the queue's own, so that
+// whoever posts never waits for them; a job posted while `capacity` jobs wait is dropped. Owned by its
+// user (the diagnostic channel keeps one for the process's life); any thread may post and flush.
 #pragma once
 
 #include <chrono>
