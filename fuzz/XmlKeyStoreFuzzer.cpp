@@ -1,14 +1,20 @@
 // Any bytes as a settings file: loading it (and reading the values the service reads) must neither
-// crash nor exhaust the stack, whatever the nesting, encoding or size.
+// crash nor exhaust the stack, whatever the nesting, encoding or size. Each input is loaded on a
+// thread with a 1 MiB stack, as the service's threads have, so that input deep enough to overflow
+// such a thread is found at sizes the fuzzer tries (a few thousand nested elements).
 #include "lighting/SettingsKey.h"
 #include "lighting/XmlKeyStore.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
 
 namespace {
+
+constexpr std::size_t kServiceThreadStack = 1024 * 1024;
 
 const std::filesystem::path& ScratchFile()
 {
@@ -22,18 +28,11 @@ const std::filesystem::path& ScratchFile()
     return path;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void* LoadAndRead(void*)
 {
-    const auto& path = ScratchFile();
-    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, file);
-        std::fclose(file);
-    }
     ovled::XmlKeyStore store;
-    if (!store.Load(path, false))
-        return 0;
+    if (!store.Load(ScratchFile(), false))
+        return nullptr;
     ovled::XmlNodeHandle root = store.Root();
     int value = 0;
     root.GetInt("Mode", &value);
@@ -47,5 +46,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         root.FindChild("External", ovled::SettingsKey(key).c_str()).GetInt("Enable", &value);
     }
     root.FindOrCreateChild("led", "7").SetInt("mode", 5);
+    return nullptr;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const auto& path = ScratchFile();
+    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, file);
+        std::fclose(file);
+    }
+    pthread_attr_t attributes;
+    pthread_t thread;
+    if (pthread_attr_init(&attributes) != 0 || pthread_attr_setstacksize(&attributes, kServiceThreadStack) != 0 ||
+        pthread_create(&thread, &attributes, &LoadAndRead, nullptr) != 0)
+        std::abort(); // a harness that cannot run the input must not pass it
+    pthread_attr_destroy(&attributes);
+    pthread_join(thread, nullptr);
     return 0;
 }

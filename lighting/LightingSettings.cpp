@@ -5,6 +5,8 @@
 #include "platform/Paths.h"
 #include "platform/ProcessRoot.h"
 
+#include <cstring>
+
 namespace ovled {
 namespace {
 
@@ -31,8 +33,12 @@ LightingSettings::LightingSettings(std::filesystem::path path) : m_path(std::mov
     if (m_store.Load(m_path, true))
         return;
     // Keep working in memory. A file that is XML but not in our shape may be someone's hand edit:
-    // leave it as it is rather than replace it with our defaults.
-    m_persist = m_store.LastLoad() != XmlKeyStore::LoadResult::Unusable;
+    // leave it as it is rather than replace it with our defaults. A file we could not read holds the
+    // stored modes we could not see: replacing it with our defaults would lose them.
+    if (m_store.LastLoad() == XmlKeyStore::LoadResult::Unusable)
+        m_persist = false;
+    else
+        m_detached = true;
     m_store.CreateInMemory(m_path);
 }
 
@@ -45,7 +51,7 @@ int LightingSettings::GetMode()
 void LightingSettings::SetMode(int mode)
 {
     std::lock_guard lock(m_mutex);
-    WriteRootInt(kMode, mode);
+    Write({false, 0, kMode, mode});
 }
 
 bool LightingSettings::IsEnabled()
@@ -57,7 +63,7 @@ bool LightingSettings::IsEnabled()
 void LightingSettings::SetEnabled(bool on)
 {
     std::lock_guard lock(m_mutex);
-    WriteRootInt(kIsEnable, on ? 1 : 0);
+    Write({false, 0, kIsEnable, on ? 1 : 0});
 }
 
 int LightingSettings::GetExternalMode(int key)
@@ -69,7 +75,7 @@ int LightingSettings::GetExternalMode(int key)
 void LightingSettings::SetExternalMode(int key, int mode)
 {
     std::lock_guard lock(m_mutex);
-    WriteExternalInt(key, kMode, mode);
+    Write({true, key, kMode, mode});
 }
 
 int LightingSettings::GetExternalEnable(int key)
@@ -81,7 +87,7 @@ int LightingSettings::GetExternalEnable(int key)
 void LightingSettings::SetExternalEnable(int key, int value)
 {
     std::lock_guard lock(m_mutex);
-    WriteExternalInt(key, kEnable, value);
+    Write({true, key, kEnable, value});
 }
 
 int LightingSettings::ReadRootInt(const char* name, int fallback)
@@ -91,12 +97,6 @@ int LightingSettings::ReadRootInt(const char* name, int fallback)
     return value;
 }
 
-void LightingSettings::WriteRootInt(const char* name, int value)
-{
-    if (m_store.Root().SetInt(name, value))
-        SaveLocked();
-}
-
 int LightingSettings::ReadExternalInt(int key, const char* name)
 {
     int value = 0;
@@ -104,9 +104,54 @@ int LightingSettings::ReadExternalInt(int key, const char* name)
     return value;
 }
 
-void LightingSettings::WriteExternalInt(int key, const char* name, int value)
+void LightingSettings::Write(const Change& change)
 {
-    if (m_store.Root().FindOrCreateChild(kExternal, SettingsKey(key).c_str()).SetInt(name, value))
+    if (!Apply(change))
+        return;
+    if (!m_detached) {
+        SaveLocked();
+        return;
+    }
+    Remember(change);
+    ReadFileAgain();
+}
+
+bool LightingSettings::Apply(const Change& change)
+{
+    XmlNodeHandle root = m_store.Root();
+    XmlNodeHandle owner = change.external ? root.FindOrCreateChild(kExternal, SettingsKey(change.key).c_str()) : root;
+    return owner.SetInt(change.name, change.value);
+}
+
+void LightingSettings::Remember(const Change& change)
+{
+    for (Change& kept : m_unsaved) {
+        if (kept.external == change.external && kept.key == change.key && std::strcmp(kept.name, change.name) == 0) {
+            kept.value = change.value;
+            return;
+        }
+    }
+    m_unsaved.push_back(change);
+}
+
+// While the file could not be read, each change reads it again. Once it reads (or, missing, can be
+// created), the changes made in the meantime go onto its content, so that stored values nobody
+// changed survive, and the result is saved. Until then the settings are those changes alone.
+void LightingSettings::ReadFileAgain()
+{
+    const bool loaded = m_store.Load(m_path, true);
+    if (!loaded) {
+        // Someone put a file of another shape there: leave it alone, as at start.
+        if (m_store.LastLoad() == XmlKeyStore::LoadResult::Unusable)
+            m_persist = false;
+        m_store.CreateInMemory(m_path);
+    }
+    for (const Change& change : m_unsaved)
+        (void)Apply(change);
+    m_detached = !loaded && m_persist;
+    if (!m_detached)
+        m_unsaved.clear();
+    if (loaded)
         SaveLocked();
 }
 

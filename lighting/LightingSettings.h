@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
 namespace ovled {
 
@@ -20,9 +21,11 @@ public:
     static std::filesystem::path DefaultPath();
     static constexpr char kFileName[] = "Lighting.xml";
 
-    // Loads `path`, creating the file when it is missing or unreadable. When the file can be neither
-    // read nor written, or is XML of another shape, the settings live in memory for this run (and such
-    // a foreign file is never overwritten).
+    // Loads `path`, creating the file when it is missing or not XML. XML of another shape is never
+    // overwritten: the settings then live in memory for this run. A file that exists but cannot be read
+    // (locked by another program, denied to us), or that can be neither read nor created, is not
+    // overwritten either: the settings live in memory, and every change tries to read the file again;
+    // once it reads, the changes made in the meantime are applied to its content and saved.
     explicit LightingSettings(std::filesystem::path path);
 
     int GetMode();
@@ -39,16 +42,30 @@ public:
     bool Persists() const noexcept { return m_persist; }
 
 private:
+    // One value written by a setter: of the root, or of the "external" entry of a strip.
+    struct Change {
+        bool external = false;
+        int key = 0;
+        const char* name = nullptr;
+        int value = 0;
+    };
+
     int ReadRootInt(const char* name, int fallback);
-    void WriteRootInt(const char* name, int value);
     int ReadExternalInt(int key, const char* name);
-    void WriteExternalInt(int key, const char* name, int value);
+    void Write(const Change& change);
+    bool Apply(const Change& change);
+    void Remember(const Change& change);
+    void ReadFileAgain();
     void SaveLocked();
 
     std::mutex m_mutex;
     std::filesystem::path m_path;
     XmlKeyStore m_store;
     bool m_persist = true;
+    // The file could not be read: m_store holds only the changes since, which are also kept here (the
+    // last value of each) to be applied to the file's content once it reads again.
+    bool m_detached = false;
+    std::vector<Change> m_unsaved;
 };
 
 } // namespace ovled

@@ -18,9 +18,11 @@ constexpr char kKeyAttribute[] = "key";
 
 // Settings files are a few hundred bytes; anything far larger is not ours.
 constexpr long kMaxFileBytes = 4L * 1024 * 1024;
-// TinyXML parses nested elements recursively; a hostile file must not be able to exhaust the stack of
-// the thread that loads it (the power window thread has the default 1 MB).
-constexpr int kMaxNesting = 256;
+// TinyXML parses nested elements recursively (230 bytes of stack a level with g++ on Linux, 400 with
+// mingw-w64): a hostile file must not be able to exhaust the stack of the thread that loads it (1 MiB
+// for the power window thread and COM's threads). Our files hold a few dozen elements; this many, even
+// all nested, use a fifth of that.
+constexpr size_t kMaxElements = 512;
 // Terminators after the text: more than the longest UTF-8 sequence TinyXML may step over.
 constexpr size_t kParserSlack = 8;
 
@@ -92,72 +94,51 @@ int ParseInt(const char* text)
     return static_cast<int>(value);
 }
 
-// The deepest element nesting in `text`, counted by a tolerant scan (comments, CDATA, declarations and
-// quoted attribute values are skipped). Malformed input gives some bounded number.
-int NestingDepth(const std::string& text)
+// Whether `text` may hold more than kMaxElements elements. The parser opens every element at a '<' of
+// its own that is followed by a name character (never '/', '!' or '?'), and recurses once per open
+// element, so counting such places bounds its depth whatever it makes of the rest of the text: a
+// processing instruction that ends at its first '>', an entity that runs past quotes and tags, a
+// UTF-8 lead byte that swallows the next characters. A scan that tried to follow the markup could be
+// led to disagree with the parser; this count cannot.
+bool MayHoldTooManyElements(const std::string& text)
 {
-    int depth = 0;
-    int deepest = 0;
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (text[i] != '<')
-            continue;
-        auto skipPast = [&](const char* end) {
-            const size_t at = text.find(end, i + 1);
-            i = at == std::string::npos ? n : at + std::strlen(end) - 1;
-        };
-        if (text.compare(i, 4, "<!--") == 0) {
-            skipPast("-->");
-        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
-            skipPast("]]>");
-        } else if (text.compare(i, 2, "<?") == 0) {
-            skipPast("?>");
-        } else if (text.compare(i, 2, "<!") == 0) {
-            skipPast(">");
-        } else if (text.compare(i, 2, "</") == 0) {
-            depth = depth > 0 ? depth - 1 : 0;
-            skipPast(">");
-        } else {
-            char quote = 0;
-            size_t j = i + 1;
-            for (; j < n; ++j) {
-                const char c = text[j];
-                if (quote) {
-                    if (c == quote)
-                        quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    break;
-                }
-            }
-            const bool selfClosing = j < n && j > i + 1 && text[j - 1] == '/';
-            if (!selfClosing && ++depth > deepest)
-                deepest = depth;
-            i = j;
-        }
+    size_t elements = 0;
+    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        if (next != '/' && next != '!' && next != '?' && ++elements > kMaxElements)
+            return true;
     }
-    return deepest;
+    return false;
 }
 
-enum class ReadOutcome { Parsed, NotXml };
+enum class ReadOutcome {
+    Parsed,
+    NotXml,     // read, but empty, too large or not XML
+    Missing,    // nothing at the path
+    Unreadable, // something is there that could not be read
+};
 
 // Reads and parses the file the way TinyXML's LoadFile does (line ends normalised to LF first), after
-// the size and nesting checks.
+// the size and element-count checks.
 ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& document)
 {
     platform::UniqueFile file = platform::OpenFileForRead(path);
-    if (!file)
-        return ReadOutcome::NotXml;
+    if (!file) {
+        std::error_code error;
+        const bool missing = std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
+        return missing ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+    }
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return ReadOutcome::NotXml;
+        return ReadOutcome::Unreadable;
     const long length = std::ftell(file.get());
-    if (length <= 0 || length > kMaxFileBytes || std::fseek(file.get(), 0, SEEK_SET) != 0)
+    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return ReadOutcome::Unreadable;
+    if (length == 0 || length > kMaxFileBytes)
         return ReadOutcome::NotXml;
 
     std::string raw(static_cast<size_t>(length), '\0');
     if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
-        return ReadOutcome::NotXml;
+        return ReadOutcome::Unreadable;
     raw.resize(std::strlen(raw.c_str())); // TinyXML stops at the first NUL as well
 
     std::string text;
@@ -171,7 +152,7 @@ ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& docum
             text.push_back(raw[i]);
         }
     }
-    if (NestingDepth(text) > kMaxNesting)
+    if (MayHoldTooManyElements(text))
         return ReadOutcome::NotXml;
 
     // TinyXML steps over a whole UTF-8 sequence at once, also when the text ends inside one (a file
@@ -286,7 +267,12 @@ bool XmlKeyStore::Load(const std::filesystem::path& path, bool create)
     auto document = std::make_unique<TiXmlDocument>();
     m_path = path;
 
-    if (ReadDocument(path, *document) == ReadOutcome::Parsed) {
+    const ReadOutcome outcome = ReadDocument(path, *document);
+    if (outcome == ReadOutcome::Unreadable) {
+        m_lastLoad = LoadResult::Inaccessible;
+        return false;
+    }
+    if (outcome == ReadOutcome::Parsed) {
         TiXmlElement* root = FindRoot(*document);
         if (!root) {
             m_lastLoad = LoadResult::Unusable;

@@ -46,9 +46,10 @@ public:
     enum class LoadResult {
         None,     // nothing loaded yet, or released
         Loaded,   // an existing file was read
-        Created,  // the file was missing or unreadable and a fresh one was written
-        Unusable, // the file is XML but not in the store's shape (no declaration first, no root after it)
-        Failed,   // the file could be neither read nor created
+        Created,      // the file was missing or not XML and a fresh one was written
+        Unusable,     // the file is XML but not in the store's shape (no declaration first, no root after it)
+        Inaccessible, // the file exists but could not be read (locked, access denied, a read error)
+        Failed,       // the file was missing or not XML and could not be created
     };
 
     XmlKeyStore();
@@ -56,8 +57,9 @@ public:
     XmlKeyStore(const XmlKeyStore&) = delete;
     XmlKeyStore& operator=(const XmlKeyStore&) = delete;
 
-    // Parses the file, or (when `create` is set and the file cannot be read as XML) writes a fresh one
-    // holding a declaration and an empty "root" element. False leaves the store empty.
+    // Parses the file, or (when `create` is set and the file is missing or not XML) writes a fresh one
+    // holding a declaration and an empty "root" element. A file that exists but cannot be read is
+    // never replaced: its content is unknown, not absent. False leaves the store empty.
     bool Load(const std::filesystem::path& path, bool create);
     // Starts a fresh document (declaration and empty "root") in memory only, bound to `path` for
     // later saves. Used when a file cannot be loaded but the owner must keep working.

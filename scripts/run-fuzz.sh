@@ -18,8 +18,18 @@ for target in "${targets[@]}"; do
   seeds="$OVLED_ROOT/fuzz/corpus/${name#fuzz_}"
   scratch=$(mktemp -d)
   info "$name: ${seconds} s"
-  args=(-max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
-        -artifact_prefix="$artifacts/$name-" "$scratch")
+  # Inputs up to 8 KiB, or twice the largest seed: a deep seed needs room to grow deeper.
+  max_len=8192
+  if [ -d "$seeds" ]; then
+    largest=$(find "$seeds" -type f -printf '%s\n' | sort -n | tail -n 1)
+    [ $((2 * ${largest:-0})) -gt $max_len ] && max_len=$((2 * largest))
+  fi
+  args=(-max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+        -artifact_prefix="$artifacts/$name-")
+  # A dictionary of the markup that matters to the target (fuzz/<name>.dict), when there is one.
+  dictionary="$OVLED_ROOT/fuzz/${name#fuzz_}.dict"
+  [ -f "$dictionary" ] && args+=(-dict="$dictionary")
+  args+=("$scratch")
   [ -d "$seeds" ] && args+=("$seeds")
   if ! "$target" "${args[@]}" >"$scratch.log" 2>&1; then
     tail -n 40 "$scratch.log"

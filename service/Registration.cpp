@@ -31,9 +31,13 @@ HResult Registration::UnregisterAppKey()
         return kEFail;
     IRegistryEditor& classes = m_parts.machineClasses;
     const std::wstring appIdKey = AppIdKeyPath();
-    if (!classes.KeyExists(appIdKey))
-        return HresultFromWin32(kErrorFileNotFound);
-    (void)classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
+    // Opened for writing, not merely found: a user who may not change the machine's key must not be
+    // told that the service registration is gone while "LocalService" stays.
+    if (const long error = classes.OpenForWriting(appIdKey))
+        return HresultFromWin32(error);
+    const long deleted = classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
+    if (deleted != kErrorSuccess && deleted != kErrorFileNotFound)
+        return HresultFromWin32(deleted);
     return m_parts.modulePath.empty() ? m_parts.modulePathError : kSOk;
 }
 

@@ -44,7 +44,8 @@ public:
     // through the notifier and always answers S_OK.
     HResult RegisterAppKey(bool asService) override;
     // Removes the service and the "LocalService" value; the AppID key stays. E_FAIL, with the value
-    // left in place, when the service cannot be removed.
+    // left in place, when the service cannot be removed; the registry's error when the AppID key is
+    // missing or the value cannot be removed (0x80070005 for a user who may not write the key).
     HResult UnregisterAppKey() override;
     HResult RegisterClasses(bool withTypeLibrary) override;
     HResult UnregisterClasses(bool withTypeLibrary) override;

@@ -36,6 +36,9 @@ public:
     // Deletes a key that has no subkeys.
     virtual long DeleteKey(const std::wstring& path) = 0;
     virtual bool KeyExists(const std::wstring& path) = 0;
+    // Opens the key for writing and closes it again: kErrorFileNotFound when it is missing, access
+    // denied when the caller may not change it.
+    virtual long OpenForWriting(const std::wstring& path) = 0;
     virtual std::vector<std::wstring> Subkeys(const std::wstring& path) = 0;
     virtual std::vector<RegistryValue> Values(const std::wstring& path) = 0;
     virtual std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) = 0;

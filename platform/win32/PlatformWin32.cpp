@@ -14,6 +14,7 @@
 #include <objbase.h>
 #include <timeapi.h>
 #include <string>
+#include <vector>
 
 namespace ovled::platform {
 
@@ -102,6 +103,48 @@ bool IsReadOnlyFile(const std::filesystem::path& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
+namespace {
+
+// Attributes that belong to the file rather than to its content.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Gives the temporary file the DACL of the file it is to replace, as it stands there (its inherited
+// entries and protection included), and its attributes. Best effort: what cannot be read or set is
+// left as it was.
+void TakeOverSecurityAndAttributes(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    // Attributes first: the DACL that follows may no longer let us change them.
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        (void)SetFileAttributesW(to.c_str(), attributes & kKeptAttributes);
+    DWORD size = 0;
+    (void)GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    if (size > 0 && GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+        (void)SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+}
+
+// Puts the written temporary file in place of `path` in one step, keeping what belongs to the file:
+// an installer's grant to users, the hidden or system attribute. A rename alone would leave the new
+// file with the temporary file's inherited ACL and owner. ReplaceFileW keeps the replaced file's
+// security and attributes on Windows (and its owner and streams), while Wine's only renames, so the
+// DACL and attributes go onto the temporary file first. A failed ReplaceFileW without a backup file
+// leaves the old file as it was; a missing file (the first save) is moved into place.
+bool MoveOver(const std::filesystem::path& temp, const std::filesystem::path& path)
+{
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    TakeOverSecurityAndAttributes(path, temp);
+    if (ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    // Deleted since it was looked at: nothing left to keep.
+    return GetLastError() == ERROR_FILE_NOT_FOUND &&
+           MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+} // namespace
+
 bool ReplaceFileContents(const std::filesystem::path& path, const std::function<bool(std::FILE*)>& write)
 {
     if (IsReadOnlyFile(path))
@@ -117,7 +160,7 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = std::fflush(file) == 0 && ok;
     ok = _commit(_fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
-    ok = ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok && MoveOver(temp, path);
     if (!ok)
         DeleteFileW(temp.c_str());
     return ok;

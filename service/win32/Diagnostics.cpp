@@ -1,13 +1,17 @@
 #include "service/win32/Diagnostics.h"
 
+#include "platform/BackgroundQueue.h"
 #include "platform/DebugOutput.h"
 #include "platform/win32/Unique.h"
 
+#include <atomic>
 #include <string>
 
 namespace ovled::win32 {
 namespace {
 
+constexpr std::size_t kQueuedMessages = 256;
+constexpr DWORD kWriteTimeoutMs = 1000;
 constexpr int kBusyRetries = 3;
 constexpr DWORD kBusyWaitMs = 500;
 
@@ -17,40 +21,98 @@ struct EventSourceTraits {
     static void Close(HANDLE source) noexcept { DeregisterEventSource(source); }
 };
 
+std::atomic<platform::BackgroundQueue*> g_writer{nullptr};
+
+// The thread that writes; made on first use and kept for the process's life (it may be stuck in a
+// write when the process ends).
+platform::BackgroundQueue& Writer()
+{
+    static platform::BackgroundQueue* const writer = [] {
+        auto* queue = new platform::BackgroundQueue(kQueuedMessages);
+        g_writer.store(queue);
+        return queue;
+    }();
+    return *writer;
+}
+
+std::wstring Line(std::wstring_view kind, std::wstring_view text)
+{
+    return std::to_wstring(GetCurrentProcessId()) + L" " + std::wstring(kind) + L" " + std::wstring(text);
+}
+
+// False when the reader has not taken the line within the timeout; the write is then cancelled.
+bool WriteWithin(HANDLE pipe, const std::wstring& line, DWORD timeoutMs)
+{
+    const UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done)
+        return false;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = done.get();
+    DWORD written = 0;
+    if (WriteFile(pipe, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), nullptr, &overlapped))
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    if (WaitForSingleObject(done.get(), timeoutMs) == WAIT_OBJECT_0)
+        return GetOverlappedResult(pipe, &overlapped, &written, FALSE) != FALSE;
+    CancelIo(pipe);
+    GetOverlappedResult(pipe, &overlapped, &written, TRUE); // the line must outlive the write
+    return false;
+}
+
+// On the writer thread: one connection per line, as the listener expects.
+void WriteLine(const std::wstring& line)
+{
+    for (int attempt = 0; attempt <= kBusyRetries; ++attempt) {
+        // Identification only: whoever listens may learn who we are but never act as us (the service
+        // runs as LocalSystem).
+        UniqueFileHandle pipe(CreateFileW(kDiagnosticPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                          nullptr));
+        if (pipe) {
+            (void)WriteWithin(pipe.get(), line, kWriteTimeoutMs);
+            return;
+        }
+        if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(kDiagnosticPipeName, kBusyWaitMs))
+            return; // nobody listens
+    }
+}
+
+void WriteEventLog(const std::wstring& source, const std::wstring& text)
+{
+    const Unique<EventSourceTraits> handle(RegisterEventSourceW(nullptr, source.c_str()));
+    if (!handle)
+        return;
+    const wchar_t* strings[] = {text.c_str()};
+    ReportEventW(handle.get(), EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+}
+
 } // namespace
 
 void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept
 {
     try {
-        const std::wstring line =
-            std::to_wstring(GetCurrentProcessId()) + L" " + std::wstring(kind) + L" " + std::wstring(text);
-        for (int attempt = 0; attempt <= kBusyRetries; ++attempt) {
-            // Identification only: whoever listens may learn who we are but never act as us (the
-            // service runs as LocalSystem).
-            UniqueFileHandle pipe(CreateFileW(kDiagnosticPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                              SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-            if (pipe) {
-                DWORD written = 0;
-                WriteFile(pipe.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
-                          nullptr);
-                return;
-            }
-            if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(kDiagnosticPipeName, kBusyWaitMs))
-                return; // nobody listens
-        }
+        (void)Writer().Post([line = Line(kind, text)] { WriteLine(line); });
     } catch (...) {
     }
 }
 
-void WriteEventLog(std::wstring_view source, std::wstring_view text) noexcept
+void LogEvent(std::wstring_view source, std::wstring_view text) noexcept
 {
     try {
-        const Unique<EventSourceTraits> handle(RegisterEventSourceW(nullptr, std::wstring(source).c_str()));
-        if (!handle)
-            return;
-        const std::wstring message(text);
-        const wchar_t* strings[] = {message.c_str()};
-        ReportEventW(handle.get(), EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+        (void)Writer().Post([source = std::wstring(source), text = std::wstring(text), line = Line(L"event", text)] {
+            WriteEventLog(source, text);
+            WriteLine(line);
+        });
+    } catch (...) {
+    }
+}
+
+void FlushDiagnostics(std::chrono::milliseconds patience) noexcept
+{
+    try {
+        if (platform::BackgroundQueue* writer = g_writer.load())
+            (void)writer->Flush(patience);
     } catch (...) {
     }
 }

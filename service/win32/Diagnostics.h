@@ -3,11 +3,14 @@
 // test or a support tool that wants to see the status reports, events and notices of any process of
 // the executable (the service included) listens on the pipe; when no one listens nothing is written.
 // Each line is "<process id> <kind> <text>", kind being "status", "event" or "notice".
-// Any thread may send; a send never blocks for long.
+// Any thread may send, and a send never waits: the lines (and the service's events) are written in
+// order by one thread of their own, which waits at most 1 s for a reader to take a line and drops
+// what finds the queue full, so that a listener that never reads holds up nothing.
 #pragma once
 
 #include "platform/Notifier.h"
 
+#include <chrono>
 #include <string_view>
 
 namespace ovled::win32 {
@@ -16,9 +19,14 @@ inline constexpr wchar_t kDiagnosticPipeName[] = L"\\\\.\\pipe\\OvLedService.Dia
 
 void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept;
 
-// One information event in the application event log, from a source named `source`; lost silently
-// when the source cannot be opened.
-void WriteEventLog(std::wstring_view source, std::wstring_view text) noexcept;
+// One information event in the application event log, from a source named `source`, followed by the
+// same text as an "event" line; both are written by the diagnostic thread. Lost silently when the
+// source cannot be opened.
+void LogEvent(std::wstring_view source, std::wstring_view text) noexcept;
+
+// Waits, for at most `patience`, until everything sent so far has been written or dropped. For the
+// end of the process, after which nothing would be written; no lock may be held.
+void FlushDiagnostics(std::chrono::milliseconds patience) noexcept;
 
 // Whether a message box would reach a person: the process's window station is interactive, it is not
 // Wine's invisible (null driver) desktop, and the environment variable OVLED_NO_MESSAGE_BOXES (set by

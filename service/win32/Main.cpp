@@ -80,5 +80,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     EndLighting(process, window); // after a registration switch, or when serving never began
     if (!g_module.IsService() && g_module.ComInitialized())
         CoUninitialize();
+    // The last status reports, events and notices are still on their way to a listener; a listener that
+    // does not read delays the end by this much at most.
+    ovled::win32::FlushDiagnostics(std::chrono::seconds(1));
     return static_cast<int>(exitCode);
 }

@@ -136,15 +136,12 @@ public:
                               record.serviceSpecificExitCode,
                               record.checkPoint,
                               record.waitHint};
-        // The diagnostic goes first: after a stopped report the process may end at any moment.
+        // Queued, never written here: this runs under the status lock, which the stop handler needs,
+        // and a pipe's reader may never read. The process flushes the queue before it ends.
         SendDiagnostic(L"status", std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
         m_module.m_managerLink.reportStatus(m_module.m_statusHandle, status);
     }
-    void LogEvent(std::wstring_view text) override
-    {
-        WriteEventLog(m_module.m_serviceName, text);
-        SendDiagnostic(L"event", text);
-    }
+    void LogEvent(std::wstring_view text) override { win32::LogEvent(m_module.m_serviceName, text); }
     void PostQuit(std::uint32_t threadId) override { PostThreadMessageW(threadId, WM_QUIT, 0, 0); }
     HResult InitializeCom() override { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
     bool IsMscoreeLoaded() override { return GetModuleHandleW(L"Mscoree.dll") != nullptr; }

@@ -51,43 +51,48 @@ std::wstring LocaleKey(const TLIBATTR& attributes)
            L"." + std::to_wstring(attributes.wMinorVerNum) + L"\\" + locale;
 }
 
-// The class roots a registration may have written to, the per-user one first when per user.
-std::vector<RegistryEditor> Roots(bool perUser)
+// The class root that a registration of this mode writes to: the user's, or the machine's named
+// directly (HKEY_CLASSES_ROOT shows a user's keys over the machine's).
+RegistryEditor ModeRoot(bool perUser)
 {
-    std::vector<RegistryEditor> roots;
-    if (perUser)
-        roots.push_back(RegistryEditor::UserClasses());
-    roots.push_back(RegistryEditor::MachineClasses());
-    return roots;
+    return perUser ? RegistryEditor::UserClasses() : RegistryEditor(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // Wine's 64-bit registration writes "win64" only; a 32-bit client then finds no library to marshal
 // with. The "win32" entry names the same file. A 32-bit build's registration writes "win32" itself.
 constexpr bool kWin64 = sizeof(void*) == 8;
 
-void AddWin32Entry(const TLIBATTR& attributes, bool perUser)
+// Beside the "win64" entry that this registration wrote: under its mode's root, naming this file.
+// (Wine's per-user registration writes machine-wide; such a registration gets no "win32" entry.)
+void AddWin32Entry(const TLIBATTR& attributes, bool perUser, const std::wstring& libraryPath)
 {
     if (!kWin64)
         return;
-    for (auto& root : Roots(perUser)) {
-        const std::wstring key = LocaleKey(attributes);
-        if (const auto path = root.ReadString(key + L"\\win64", L"")) {
-            if (root.CreateKey(key + L"\\win32") == ERROR_SUCCESS)
-                (void)root.SetString(key + L"\\win32", L"", *path);
-            return;
-        }
-    }
+    RegistryEditor root = ModeRoot(perUser);
+    const std::wstring key = LocaleKey(attributes);
+    const auto path = root.ReadString(key + L"\\win64", L"");
+    if (!path || !SamePath(*path, libraryPath))
+        return;
+    if (root.CreateKey(key + L"\\win32") == ERROR_SUCCESS)
+        (void)root.SetString(key + L"\\win32", L"", *path);
 }
 
-void RemoveWin32Entry(const TLIBATTR& attributes, bool perUser)
+// Only what a registration of this mode and this file wrote: a machine-wide entry is not a per-user
+// run's to remove, and one naming another file belongs to another build (the 32-bit one writes its own).
+void RemoveWin32Entry(const TLIBATTR& attributes, bool perUser, const std::wstring& libraryPath)
 {
     if (!kWin64)
         return;
-    for (auto& root : Roots(perUser)) {
-        const std::wstring key = LocaleKey(attributes);
-        if (root.KeyExists(key + L"\\win64"))
-            (void)root.DeleteTree(key + L"\\win32");
-    }
+    RegistryEditor root = ModeRoot(perUser);
+    const std::wstring key = LocaleKey(attributes) + L"\\win32";
+    const auto path = root.ReadString(key, L"");
+    if (path && SamePath(*path, libraryPath))
+        (void)root.DeleteTree(key);
 }
 
 } // namespace
@@ -129,7 +134,7 @@ HResult TypeLibraryRegistrar::Register(bool perUser)
 
     TLIBATTR attributes{};
     if (SUCCEEDED(CopyAttributes(*library.get(), attributes)))
-        AddWin32Entry(attributes, perUser);
+        AddWin32Entry(attributes, perUser, path);
     return result;
 }
 
@@ -145,7 +150,7 @@ HResult TypeLibraryRegistrar::Unregister(bool perUser)
     if (FAILED(result))
         return result;
 
-    RemoveWin32Entry(copy, perUser); // first, so that the library's own removal finds nothing of ours
+    RemoveWin32Entry(copy, perUser, path); // first, so that the library's own removal finds nothing of ours
     const auto forUser = perUser ? OleAutomationFunction<UnregisterForUser>("UnRegisterTypeLibForUser") : nullptr;
     return forUser ? forUser(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind)
                    : UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);

@@ -55,6 +55,12 @@ bool RegistryEditor::KeyExists(const std::wstring& path)
     return Open(m_root, Full(path), KEY_READ, key) == ERROR_SUCCESS;
 }
 
+long RegistryEditor::OpenForWriting(const std::wstring& path)
+{
+    UniqueRegKey key;
+    return Open(m_root, Full(path), KEY_WRITE, key);
+}
+
 std::vector<std::wstring> RegistryEditor::Subkeys(const std::wstring& path)
 {
     std::vector<std::wstring> names;

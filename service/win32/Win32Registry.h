@@ -22,6 +22,7 @@ public:
     long DeleteTree(const std::wstring& path) override;
     long DeleteKey(const std::wstring& path) override;
     bool KeyExists(const std::wstring& path) override;
+    long OpenForWriting(const std::wstring& path) override;
     std::vector<std::wstring> Subkeys(const std::wstring& path) override;
     std::vector<service::RegistryValue> Values(const std::wstring& path) override;
     std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) override;

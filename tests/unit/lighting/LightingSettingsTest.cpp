@@ -5,6 +5,13 @@
 
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <sddl.h>
+#include <vector>
+#endif
+
 namespace ovled {
 namespace {
 
@@ -150,6 +157,28 @@ TEST_F(LightingSettingsTest, AReadOnlyGarbledFileIsLeftAloneAndDefaultsApply)
     EXPECT_EQ(ReadText(m_path), "garbage");
 }
 
+TEST_F(LightingSettingsTest, AFileThatCouldNotBeReadAtStartGetsLaterChangesOntoItsContent)
+{
+    WriteText(m_path, std::string(kDeclaration) + "<root><mode>2</mode><isenable>1</isenable></root>");
+    // A folder in its place exists but cannot be read, as a file that another program holds without
+    // sharing read access, or whose ACL denies us, cannot (root reads whatever the mode bits say).
+    const auto aside = m_folder / "aside.xml";
+    std::filesystem::rename(m_path, aside);
+    std::filesystem::create_directory(m_path);
+    LightingSettings settings(m_path);
+    EXPECT_EQ(settings.GetMode(), 0) << "nothing could be read";
+    settings.SetExternalMode(1, 2);
+    std::filesystem::remove(m_path);
+    std::filesystem::rename(aside, m_path);
+
+    settings.SetExternalEnable(0, 1);
+    LightingSettings reread(m_path);
+    EXPECT_EQ(reread.GetMode(), 2) << "stored values that nobody changed survive";
+    EXPECT_TRUE(reread.IsEnabled());
+    EXPECT_EQ(reread.GetExternalMode(1), 2) << "the change made while the file could not be read is saved";
+    EXPECT_EQ(reread.GetExternalEnable(0), 1);
+}
+
 TEST_F(LightingSettingsTest, AFolderThatCannotBeWrittenKeepsTheSettingsInMemory)
 {
     WriteText(m_folder / "not-a-folder", "x");
@@ -175,6 +204,40 @@ TEST_F(LightingSettingsTest, ASaveNeverLeavesTemporaryFilesBehind)
     }
     EXPECT_EQ(files, 1);
 }
+
+#ifdef _WIN32
+// The file's DACL. (Wine keeps only what the file's mode bits can say; a save that took the temporary
+// file's DACL still shows.)
+std::vector<BYTE> DaclOf(const std::filesystem::path& path)
+{
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+        descriptor.clear();
+    return descriptor;
+}
+
+// The security and attributes an installer may give the file: a grant to users, the hidden attribute.
+TEST_F(LightingSettingsTest, ASaveKeepsTheFilesSecurityAndAttributes)
+{
+    WriteText(m_path, std::string(kDeclaration) + "<root><mode>1</mode></root>");
+    PSECURITY_DESCRIPTOR grant = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;BU)",
+                                                                     SDDL_REVISION_1, &grant, nullptr));
+    const bool granted = SetFileSecurityW(m_path.c_str(), DACL_SECURITY_INFORMATION, grant);
+    LocalFree(grant);
+    ASSERT_TRUE(granted);
+    const std::vector<BYTE> dacl = DaclOf(m_path);
+    ASSERT_FALSE(dacl.empty());
+    ASSERT_TRUE(SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    LightingSettings(m_path).SetMode(2);
+    EXPECT_EQ(LightingSettings(m_path).GetMode(), 2);
+    EXPECT_EQ(GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(DaclOf(m_path), dacl);
+}
+#endif
 
 TEST_F(LightingSettingsTest, NamesOutsideTheAnsiCodePageWork)
 {

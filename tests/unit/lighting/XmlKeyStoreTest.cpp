@@ -212,7 +212,16 @@ TEST_F(XmlKeyStoreTest, EmptyGarbageAndDeeplyNestedFilesAreReplacedWhenCreateIsA
     for (int i = 0; i < 2000; ++i)
         nested += "</a>";
     nested += "</root>";
-    for (const std::string& bad : {std::string(), std::string("not xml at all"), std::string("\x01\x02\xff"), nested}) {
+    // A processing instruction ends at its first '>' for the parser: whatever follows it is markup, and a
+    // parser that recursed into all of it would overflow the stack.
+    std::string deepAfterDeclaration = "<?xml version=\"1.0\"><root>";
+    std::string deepAfterInstruction = std::string(kDeclaration) + "<root><?pi >";
+    for (int i = 0; i < 100000; ++i) {
+        deepAfterDeclaration += "<a>";
+        deepAfterInstruction += "<a>";
+    }
+    for (const std::string& bad : {std::string(), std::string("not xml at all"), std::string("\x01\x02\xff"), nested,
+                                   deepAfterDeclaration, deepAfterInstruction}) {
         WriteText(m_path, bad);
         ASSERT_TRUE(m_store.Load(m_path, true));
         EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Created);
@@ -226,7 +235,7 @@ TEST_F(XmlKeyStoreTest, AFolderAtThePathIsNeitherReadNorReplaced)
 {
     std::filesystem::create_directory(m_path);
     EXPECT_FALSE(m_store.Load(m_path, true));
-    EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Failed);
+    EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Inaccessible);
     EXPECT_TRUE(std::filesystem::is_directory(m_path));
 }
 

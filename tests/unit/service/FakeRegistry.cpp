@@ -46,13 +46,20 @@ std::pair<FakeRegistry::Key*, std::wstring> FakeRegistry::Parent(const std::wstr
     return {Find(path.substr(0, split)), path.substr(split + 1)};
 }
 
-long FakeRegistry::CreateKey(const std::wstring& path)
+bool FakeRegistry::Denied(const std::wstring& path) const
 {
     const std::wstring folded = Fold(path);
     for (const auto& denied : m_denied) {
         if (folded == denied || folded.rfind(denied + L"\\", 0) == 0)
-            return kAccessDenied;
+            return true;
     }
+    return false;
+}
+
+long FakeRegistry::CreateKey(const std::wstring& path)
+{
+    if (Denied(path))
+        return kAccessDenied;
     Key* key = &m_root;
     for (const auto& part : Split(path)) {
         auto& slot = key->subkeys[Fold(part)];
@@ -70,6 +77,8 @@ long FakeRegistry::SetString(const std::wstring& path, const std::wstring& name,
     Key* key = Find(path);
     if (!key)
         return kErrorFileNotFound;
+    if (Denied(path))
+        return kAccessDenied;
     key->values[Fold(name)] = RegistryValue{name, true, text};
     return kErrorSuccess;
 }
@@ -83,7 +92,11 @@ void FakeRegistry::SetNumber(const std::wstring& path, const std::wstring& name,
 long FakeRegistry::DeleteValue(const std::wstring& path, const std::wstring& name)
 {
     Key* key = Find(path);
-    if (!key || key->values.erase(Fold(name)) == 0)
+    if (!key)
+        return kErrorFileNotFound;
+    if (Denied(path))
+        return kAccessDenied;
+    if (key->values.erase(Fold(name)) == 0)
         return kErrorFileNotFound;
     return kErrorSuccess;
 }
@@ -91,8 +104,11 @@ long FakeRegistry::DeleteValue(const std::wstring& path, const std::wstring& nam
 long FakeRegistry::DeleteTree(const std::wstring& path)
 {
     auto [parent, name] = Parent(path);
-    if (!parent || parent->subkeys.erase(Fold(name)) == 0)
+    if (!parent || !parent->subkeys.count(Fold(name)))
         return kErrorFileNotFound;
+    if (Denied(path))
+        return kAccessDenied;
+    parent->subkeys.erase(Fold(name));
     return kErrorSuccess;
 }
 
@@ -109,6 +125,13 @@ long FakeRegistry::DeleteKey(const std::wstring& path)
 bool FakeRegistry::KeyExists(const std::wstring& path)
 {
     return Find(path) != nullptr;
+}
+
+long FakeRegistry::OpenForWriting(const std::wstring& path)
+{
+    if (!Find(path))
+        return kErrorFileNotFound;
+    return Denied(path) ? kAccessDenied : kErrorSuccess;
 }
 
 std::vector<std::wstring> FakeRegistry::Subkeys(const std::wstring& path)

@@ -1,6 +1,6 @@
 // An in-memory registry under one root, with the registry's rules: names compare without regard to
 // case, a key with subkeys cannot be deleted on its own, missing keys and values are
-// kErrorFileNotFound. Keys can be made to refuse creation, to stand for a key the user may not write.
+// kErrorFileNotFound. Keys can be made read-only, to stand for keys the user may not write.
 #pragma once
 
 #include "service/RegistryPlan.h"
@@ -20,14 +20,15 @@ public:
     long DeleteTree(const std::wstring& path) override;
     long DeleteKey(const std::wstring& path) override;
     bool KeyExists(const std::wstring& path) override;
+    long OpenForWriting(const std::wstring& path) override;
     std::vector<std::wstring> Subkeys(const std::wstring& path) override;
     std::vector<RegistryValue> Values(const std::wstring& path) override;
     std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) override;
 
     // Stores a value that is not a string (REG_DWORD and the like).
     void SetNumber(const std::wstring& path, const std::wstring& name, unsigned value);
-    // Creating this key (or any key under it) fails with access denied.
-    void DenyCreation(const std::wstring& path) { m_denied.insert(Fold(path)); }
+    // Creating, changing or deleting this key (or any key under it) fails with access denied.
+    void DenyWriting(const std::wstring& path) { m_denied.insert(Fold(path)); }
     // Every key path, in folded (lower-case) form, sorted.
     std::vector<std::wstring> AllKeys() const;
 
@@ -43,6 +44,7 @@ private:
     static std::vector<std::wstring> Split(const std::wstring& path);
     Key* Find(const std::wstring& path);
     std::pair<Key*, std::wstring> Parent(const std::wstring& path);
+    bool Denied(const std::wstring& path) const;
     static void Collect(const Key& key, const std::wstring& prefix, std::vector<std::wstring>& out);
 
     Key m_root;

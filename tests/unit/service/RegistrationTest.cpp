@@ -215,6 +215,17 @@ TEST_F(RegistrationTest, UnregisteringFailsAndKeepsTheValueWhenTheServiceStays)
     EXPECT_EQ(LocalService(), kName);
 }
 
+TEST_F(RegistrationTest, UnregisteringWithoutTheRightToWriteTheAppIdKeyFailsAndKeepsTheValue)
+{
+    // A standard user after a machine-wide "/Service": the service manager cannot be opened, so there
+    // is no service to remove, but the AppID key is the machine's.
+    InstallExisting();
+    m_scm.managerOpens = false;
+    m_machine.DenyWriting(AppIdKeyPath());
+    EXPECT_EQ(Make().UnregisterAppKey(), static_cast<HResult>(0x80070005u));
+    EXPECT_EQ(LocalService(), kName);
+}
+
 TEST_F(RegistrationTest, UnregisteringWithoutAnAppIdKeyAnswersFileNotFound)
 {
     EXPECT_EQ(Make().UnregisterAppKey(), static_cast<HResult>(0x80070002u));
@@ -310,7 +321,7 @@ TEST_F(RegistrationTest, PerUserRegistrationPutsTheClassesUnderTheUserButTheAppI
 
 TEST_F(RegistrationTest, AClassKeyThatCannotBeWrittenFailsBeforeTheTypeLibrary)
 {
-    m_machine.DenyCreation(L"CLSID");
+    m_machine.DenyWriting(L"CLSID");
     EXPECT_EQ(Make().RegisterClasses(true), static_cast<HResult>(0x80070005u));
     EXPECT_THAT(m_typeLibrary.calls, IsEmpty());
 }

@@ -78,7 +78,7 @@ TEST_F(RegistryPlanTest, RegisteringAgainReplacesTheWholeClassKeyButNotTheOtherC
 
 TEST_F(RegistryPlanTest, ApplyingStopsAtTheFirstKeyThatCannotBeWritten)
 {
-    m_registry.DenyCreation(L"CLSID");
+    m_registry.DenyWriting(L"CLSID");
     EXPECT_EQ(ApplyPlan(m_registry, m_plan), FakeRegistry::kAccessDenied);
     EXPECT_FALSE(m_registry.KeyExists(kClassKey));
 }

@@ -116,5 +116,26 @@ TEST_F(ServiceEntryTest, ControlsOtherThanTheFiveKnownOnesAreBadRequests)
     EXPECT_EQ(m_module.Controller().CurrentState(), 1u);
 }
 
+// Any local account may create the diagnostic pipe before a listener does, and never read from it.
+TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
+{
+    UniqueHandle squatter(CreateNamedPipeW(kDiagnosticPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                           PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr));
+    ASSERT_NE(squatter.get(), INVALID_HANDLE_VALUE);
+    COvLedServiceModule module;
+    UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION) { return kFakeStatusHandle; },
+                           [&running](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
+                               if (status.dwCurrentState == SERVICE_RUNNING)
+                                   SetEvent(running.get());
+                           }});
+    auto finished = std::async(std::launch::async, [] { COvLedServiceModule::ServiceEntry(0, nullptr); });
+    EXPECT_EQ(WaitForSingleObject(running.get(), 10000), WAIT_OBJECT_0) << "a report waited for the pipe's reader";
+    squatter.reset(); // a report blocked on it goes on, so that the test ends either way
+    COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
+    EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
+}
+
 } // namespace
 } // namespace ovled::win32

@@ -23,6 +23,7 @@ const std::wstring kClassKey = L"CLSID\\" + kClsid;
 const std::wstring kAppIdKey = L"AppID\\{FAFF09A7-D8EC-4433-8397-431DB616F5BE}";
 const std::wstring kLibraryKey = L"TypeLib\\{EDBE5A7E-664F-4DD7-9025-6A8DFED813CF}";
 const std::wstring kInterfaceKey = L"Interface\\{F5DA78B4-04C9-4C49-81C8-AAB9BC3189D4}";
+const std::wstring kWin32Entry = kLibraryKey + L"\\1.0\\0\\win32";
 
 struct ExpectedKey {
     std::wstring path;
@@ -86,8 +87,7 @@ bool AnyClassKey(RegistryEditor& root)
 // The root that holds the registered type library, with both platform entries naming the executable.
 bool TypeLibraryRegistered(RegistryEditor& root, const std::wstring& exe)
 {
-    return root.ReadString(kLibraryKey + L"\\1.0\\0\\win64", L"") == exe &&
-           root.ReadString(kLibraryKey + L"\\1.0\\0\\win32", L"") == exe;
+    return root.ReadString(kLibraryKey + L"\\1.0\\0\\win64", L"") == exe && root.ReadString(kWin32Entry, L"") == exe;
 }
 
 class RegistrationProcessTest : public ::testing::Test {
@@ -180,8 +180,19 @@ TEST_F(RegistrationProcessTest, PerUserFormsPutTheClassesUnderTheUserAndRemoveTh
     ASSERT_EQ(m_copy.Run(L"/UnregServerPerUser").exitCode, 0u);
     EXPECT_FALSE(AnyClassKey(m_user));
     EXPECT_FALSE(m_user.KeyExists(kLibraryKey));
-    EXPECT_FALSE(m_machine.KeyExists(kLibraryKey + L"\\1.0\\0\\win32"));
     EXPECT_TRUE(AnyClassKey(m_machine)) << "the machine-wide class keys are not the per-user run's";
+    EXPECT_EQ(m_machine.ReadString(kWin32Entry, L""), Exe()) << "nor is the machine-wide win32 entry";
+}
+
+TEST_F(RegistrationProcessTest, UnregistrationLeavesAWin32EntryThatNamesAnotherExecutable)
+{
+    ASSERT_EQ(m_copy.Run(L"/RegServer").exitCode, 0u);
+    // What the 32-bit build's registration of its own copy writes.
+    const std::wstring other = L"C:\\Program Files (x86)\\Orvex\\OvLedService.exe";
+    ASSERT_EQ(m_machine.SetString(kWin32Entry, L"", other), ERROR_SUCCESS);
+    m_copy.Run(L"/UnregServer");
+    EXPECT_EQ(m_machine.ReadString(kWin32Entry, L""), other);
+    EXPECT_FALSE(AnyClassKey(m_machine));
 }
 
 TEST_F(RegistrationProcessTest, AServiceThatCannotBeCreatedIsReportedWithoutAMessageBoxAndLeavesLocalService)
