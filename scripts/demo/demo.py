@@ -136,26 +136,31 @@ class Wine:
 
 
 class Watcher:
-    """Reads boardctl's JSON samples on a thread of its own and keeps them all."""
+    """Reads boardctl's JSON samples on a thread of its own and keeps them all (also in a file, for a
+    look afterwards)."""
 
-    def __init__(self, process):
+    def __init__(self, process, path):
         self.process = process
+        self.path = path
         self.samples = []  # (monotonic time of arrival, sample)
         self.lock = threading.Lock()
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
     def _read(self):
-        for line in self.process.stdout:
-            line = line.strip()
-            if not line.startswith("{"):
-                continue
-            try:
-                sample = json.loads(line)
-            except ValueError:
-                continue
-            with self.lock:
-                self.samples.append((time.monotonic(), sample))
+        with open(self.path, "w") as kept:
+            for line in self.process.stdout:
+                arrived = time.monotonic()
+                line = line.strip()
+                if not line.startswith("{"):
+                    continue
+                try:
+                    sample = json.loads(line)
+                except ValueError:
+                    continue
+                kept.write(f"{arrived:.6f} {line}\n")
+                with self.lock:
+                    self.samples.append((arrived, sample))
 
     def latest(self):
         with self.lock:
@@ -598,7 +603,7 @@ def main():
         wine.run("boardctl.exe", "profile", args.profile, quiet=True)
         wine.run("boardctl.exe", "temperature", "20", quiet=True)
         offset, precision = wine.board_clock_offset()
-        watcher = Watcher(wine.popen("boardctl.exe", "watch", "100"))
+        watcher = Watcher(wine.popen("boardctl.exe", "watch", "100"), out_dir / "board.jsonl")
         if not watcher.wait_first():
             raise DemoError("the board watcher produced no sample")
 
