@@ -110,29 +110,36 @@ class Wine:
                                 cwd=self.install, stdin=stdin, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, text=True, errors="replace")
 
-    def board_clock_offset(self, rounds=50):
-        """The board clock minus this process's monotonic clock, in microseconds, and how precisely
-        it is known (half the best round trip of `boardctl clock`)."""
-        process = self.popen("boardctl.exe", "clock", stdin=subprocess.PIPE)
+
+class BoardClock:
+    """`boardctl clock`, kept running through the show: each measure() places the board clock on this
+    process's monotonic clock."""
+
+    def __init__(self, wine):
+        self.process = wine.popen("boardctl.exe", "clock", stdin=subprocess.PIPE)
+
+    def measure(self, rounds=50):
+        """The board clock minus this process's monotonic clock, in microseconds, and how precisely it
+        is known (half the best round trip)."""
         best = None
-        try:
-            for _ in range(rounds):
-                before = time.monotonic()
-                process.stdin.write("\n")
-                process.stdin.flush()
-                answer = process.stdout.readline()
-                after = time.monotonic()
-                if not answer.strip().isdigit():
-                    break
-                trip = after - before
-                if best is None or trip < best[0]:
-                    best = (trip, int(answer) - (before + after) / 2 * 1e6)
-        finally:
-            process.stdin.close()
-            process.wait(timeout=30)
+        for _ in range(rounds):
+            before = time.monotonic()
+            self.process.stdin.write("\n")
+            self.process.stdin.flush()
+            answer = self.process.stdout.readline()
+            after = time.monotonic()
+            if not answer.strip().isdigit():
+                break
+            trip = after - before
+            if best is None or trip < best[0]:
+                best = (trip, int(answer) - (before + after) / 2 * 1e6)
         if best is None:
             raise DemoError("boardctl clock gave no answer")
         return best[1], best[0] / 2 * 1e6
+
+    def stop(self):
+        self.process.stdin.close()
+        music.end_process(self.process)
 
 
 class Watcher:
@@ -275,18 +282,24 @@ def teardown(wine, out_dir, player, keep_running):
         say("Leaving the service, the board and the audio running (stop them with scripts/run-demo.sh --stop)")
         return
     say("Stopping and unregistering everything")
-    for step in (lambda: wine.system("net", "stop", SERVICE, check=False, timeout=60),
-                 lambda: wine.run("OvLedService.exe", "/UnregServer", check=False, quiet=True),
-                 lambda: wine.run("boardctl.exe", "stop", check=False, quiet=True),
-                 lambda: wine.run("boardctl.exe", "unregister", check=False, quiet=True)):
+
+    def attempt(step):
         try:
             step()
         except (subprocess.TimeoutExpired, OSError) as error:
             note(f"(teardown step failed: {error})")
+
+    attempt(lambda: wine.system("net", "stop", SERVICE, check=False, timeout=60))
+    # The service (the sound server's client) is gone: the sound server stops while the rest goes.
     if player:
         player.stop()
-    music.stop_pulse(out_dir)
+    pulse_stopping = music.stop_pulse(out_dir)
+    for step in (lambda: wine.run("OvLedService.exe", "/UnregServer", check=False, quiet=True),
+                 lambda: wine.run("boardctl.exe", "stop", check=False, quiet=True),
+                 lambda: wine.run("boardctl.exe", "unregister", check=False, quiet=True)):
+        attempt(step)
     wine.session(stop=True)
+    pulse_stopping.wait()
 
 
 class Show:
@@ -316,6 +329,9 @@ class Show:
                 self.strips_on = self.strips_on or command[1] >= 0
 
     def all_music(self):
+        # The first stretch ends when the switch begins: the service acts on each command before the
+        # client tool returns.
+        self.mark("switch")
         if self.player:
             self.player.stop()
         self.client(("set", -1, "music"), ("set", 1, "music"), ("set", 2, "music"))
@@ -376,7 +392,8 @@ def analyse(samples, show, start_wall, clock):
         return t * 1e6 + offset
 
     marks = show.marks
-    start, all_music, silence, end = (board(marks[k]) for k in ("start", "all_music", "silence", "end"))
+    start, switch, all_music, silence, end = (board(marks[k]) for k in ("start", "switch", "all_music", "silence",
+                                                                        "end"))
     trace, lost = figures.trace_of(samples)
     writes = figures.colour_writes(trace)
     facts = {"clock": clock, "lost": lost, "thermal_seen": {}, "strip2_written": False}
@@ -386,23 +403,23 @@ def analyse(samples, show, start_wall, clock):
             return None
         return 100.0 * (show.cpu[b] - show.cpu[a]) / max(1e-6, marks[b] - marks[a])
 
-    facts["cpu"] = {"thermal": cpu_percent("start", "all_music"), "loud": cpu_percent("all_music", "silence"),
+    facts["cpu"] = {"thermal": cpu_percent("start", "switch"), "loud": cpu_percent("all_music", "silence"),
                     "silence": cpu_percent("silence", "end"), "show": cpu_percent("start", "end")}
     facts["stretches"] = {name: ((marks[a] - marks["start"]), (marks[b] - marks["start"]))
-                          for name, a, b in (("thermal", "start", "all_music"), ("loud", "all_music", "silence"),
+                          for name, a, b in (("thermal", "start", "switch"), ("loud", "all_music", "silence"),
                                              ("silence", "silence", "end"))}
 
     # Stretch 1: thermal colours on the thermal devices, nothing on strip 2 (off).
     for _, sample in samples:
-        if sample["now"] >= all_music:
+        if sample["now"] >= switch:
             break
         for led in sample["leds"]:
             if led["host"] and figures.is_thermal(bytes.fromhex(led["rgb"])):
                 facts["thermal_seen"][led["dev"]] = True
             if led["dev"] == 2 and led["host"]:
                 facts["strip2_written"] = True
-    facts["strip2_written"] |= any(d == 2 and m < all_music for m, d, _ in writes)
-    facts["thermal_rates"] = figures.writes_per_device(writes, DEVICES, start, all_music)
+    facts["strip2_written"] |= any(d == 2 and m < switch for m, d, _ in writes)
+    facts["thermal_rates"] = figures.writes_per_device(writes, DEVICES, start, switch)
 
     # Stretch 2: every device in music. With sound, the loud bursts as the recorder heard them.
     bursts, block = show.recorder.bursts() if show.recorder else ([], None)
@@ -575,7 +592,7 @@ def main():
         return 0
 
     say("Cleaning up after any earlier run")
-    music.stop_pulse(out_dir)
+    music.stop_pulse(out_dir).wait()
     wine.session(stop=True)
     copy_install(build_dir, install)
 
@@ -583,26 +600,33 @@ def main():
     server = None
     interrupted = False
     try:
+        # PulseAudio starts while the Wine session boots (its address is known beforehand, and the
+        # session's services must carry it to hand it to the service).
+        pulse = None
         if not args.no_audio:
             say("Starting a private PulseAudio with a null sink and generating the music")
-            server, why = music.start_pulse(out_dir)
-            if server:
-                voices = music.write_voices(out_dir, args.duration + 30)
-                bursts = music.write_bursts(out_dir, args.duration)
+            pulse = music.PulseStart(out_dir)
+            voices = music.write_voices(out_dir, args.duration + 30)
+            bursts = music.write_bursts(out_dir, args.duration)
+        wine = Wine(out_dir, install, {"PULSE_SERVER": pulse.server} if pulse else {})
+        say("Preparing the Wine prefix (null graphics driver, warm session)")
+        wine.session()
+        if pulse:
+            why = pulse.wait()
+            if why is None:
+                server = pulse.server
                 player = music.Player(server)
                 player.play(voices)
             else:
                 note(f"PulseAudio could not start here; the show runs without music: {why}")
-        wine = Wine(out_dir, install, {"PULSE_SERVER": server} if server else {})
-        say("Preparing the Wine prefix (null graphics driver, warm session)")
-        wine.session()
 
         say(f"Starting the virtual board (profile {args.profile})")
         wine.run("boardctl.exe", "register", install / "VirtualAcpiServer.exe", quiet=True)
         wine.run("boardctl.exe", "start", quiet=True)
         wine.run("boardctl.exe", "profile", args.profile, quiet=True)
         wine.run("boardctl.exe", "temperature", "20", quiet=True)
-        offset, precision = wine.board_clock_offset()
+        clock = BoardClock(wine)
+        offset, precision = clock.measure()
         watcher = Watcher(wine.popen("boardctl.exe", "watch", "100"), out_dir / "board.jsonl")
         if not watcher.wait_first():
             raise DemoError("the board watcher produced no sample")
@@ -619,10 +643,11 @@ def main():
         time.sleep(0.3)
         samples = watcher.all()
         watcher.stop()
-        offset_after, _ = wine.board_clock_offset()
+        offset_after, _ = clock.measure()
+        clock.stop()
 
-        clock = {"offset": offset, "precision": precision, "drift": offset_after - offset}
-        facts = analyse(samples, show, start_wall, clock)
+        facts = analyse(samples, show, start_wall,
+                        {"offset": offset, "precision": precision, "drift": offset_after - offset})
         picture = out_dir / "timeline.svg"
         marks = show.marks
         plan = schedule(args.duration)

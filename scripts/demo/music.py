@@ -47,21 +47,31 @@ def end_process(process, timeout=5):
             process.kill()
 
 
-def start_pulse(out_dir):
-    """A private PulseAudio with a null sink "vsink". Returns the PULSE_SERVER address, or None (and
-    why) when it cannot start here."""
-    env = dict(os.environ, PA_HOME=str(out_dir / "pulse"))
-    started = subprocess.run([str(ROOT / "scripts/pa-start.sh")], env=env, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, text=True)
-    lines = started.stdout.strip().splitlines()
-    if started.returncode != 0:
-        return None, lines[-1] if lines else "(no message)"
-    return [line.split("=", 1)[1] for line in lines if line.startswith("PULSE_SERVER=")][-1], None
+class PulseStart:
+    """Starts a private PulseAudio with a null sink "vsink" (scripts/pa-start.sh) in the background.
+    Its address is known at once: the daemon's socket in its private runtime folder."""
+
+    def __init__(self, out_dir):
+        home = out_dir / "pulse"
+        self.server = f"unix:{home}/runtime/pulse/native"
+        self.process = subprocess.Popen([str(ROOT / "scripts/pa-start.sh")], env=dict(os.environ, PA_HOME=str(home)),
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+    def wait(self):
+        """None once the daemon answers at that address, else why not."""
+        output, _ = self.process.communicate()
+        lines = output.strip().splitlines()
+        if self.process.returncode != 0:
+            return lines[-1] if lines else "(no message)"
+        if f"PULSE_SERVER={self.server}" not in lines:
+            return f"it answers elsewhere: {lines[-1] if lines else '(no message)'}"
+        return None
 
 
 def stop_pulse(out_dir):
-    subprocess.run([str(ROOT / "scripts/pa-stop.sh")], env=dict(os.environ, PA_HOME=str(out_dir / "pulse")),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    """Starts stopping what PulseStart started (scripts/pa-stop.sh); returns the process to wait for."""
+    return subprocess.Popen([str(ROOT / "scripts/pa-stop.sh")], env=dict(os.environ, PA_HOME=str(out_dir / "pulse")),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def write_voices(out_dir, seconds):
