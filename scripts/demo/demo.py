@@ -379,6 +379,9 @@ class Show:
             if sample:
                 view.draw(time.monotonic() - start_wall, sample[1], self.modes, self.strips_on, caption)
             time.sleep(0.1)
+        # A slow machine may reach the end with steps left: they still come, so every stretch exists.
+        for _, _, action in events:
+            action()
         self.mark("end")
         if self.recorder:
             self.recorder.stop()
