@@ -328,6 +328,10 @@ class Show:
                 self.modes[command[1]] = {"none": 0, "music": 1, "thermal": 2}[command[2]]
                 self.strips_on = self.strips_on or command[1] >= 0
 
+    def strips(self, mark, command):
+        self.mark(mark)
+        self.client(command)
+
     def all_music(self):
         # The first stretch ends when the switch begins: the service acts on each command before the
         # client tool returns.
@@ -340,6 +344,11 @@ class Show:
             self.recorder = music.Recorder(self.server)
             self.player.play(self.bursts)
 
+    def thermal_on_strip_1(self):
+        latest = self.watcher.latest()
+        return bool(latest) and any(led["dev"] == 1 and led["host"] and figures.is_thermal(bytes.fromhex(led["rgb"]))
+                                    for led in latest[1]["leds"])
+
     def silence(self):
         if self.player:
             self.player.stop()
@@ -349,15 +358,20 @@ class Show:
         duration = self.args.duration
         plan = schedule(duration)
         all_music_at = plan["all_music"]
+        # (when, caption, action, timing): the strips go off only once strip 1 has shown its thermal
+        # colour (3 s late at the most, on a slow machine), and the steps marked "held" wait as long;
+        # "fixed" steps keep their time.
         events = [
             (1.0, "modes through the client tool",
              lambda: self.client(("set", -1, "thermal"), ("set", 0, "music"), ("set", 1, "thermal"),
-                                 ("set", 2, "none"))),
-            (plan["strips_off"], "strips off (-3)", lambda: self.client(("off", "strips"))),
-            (plan["strips_on"], "strips on again (strip 0 music)", lambda: self.client(("set", 0, "music"))),
-            (all_music_at, "every device in music, loud bursts", self.all_music),
-            (plan["silence"], "every device in music, silence", self.silence),
+                                 ("set", 2, "none")), "fixed"),
+            (plan["strips_off"], "strips off (-3)", lambda: self.strips("strips_off", ("off", "strips")), "waits"),
+            (plan["strips_on"], "strips on again (strip 0 music)",
+             lambda: self.strips("strips_on", ("set", 0, "music")), "held"),
+            (all_music_at, "every device in music, loud bursts", self.all_music, "held"),
+            (plan["silence"], "every device in music, silence", self.silence, "fixed"),
         ]
+        held = 0.0
         view = LiveView(sys.stdout)
         caption = "starting"
         say(f"The show: {duration:.0f} s; thermal and music, then every device in music with loud bursts, "
@@ -372,15 +386,21 @@ class Show:
                 degrees = 20.0 + 50.0 * min(1.0, elapsed / all_music_at)
                 self.wine.run("boardctl.exe", "temperature", f"{degrees:.1f}", quiet=True)
                 next_temperature += 1.0
-            while events and elapsed >= events[0][0]:
-                _, caption, action = events.pop(0)
+            while events and elapsed >= events[0][0] + (0.0 if events[0][3] == "fixed" else held):
+                when, next_caption, action, timing = events[0]
+                if timing == "waits":
+                    if not self.thermal_on_strip_1() and elapsed < when + 3.0:
+                        break
+                    held = elapsed - when
+                events.pop(0)
+                caption = next_caption
                 action()
             sample = self.watcher.latest()
             if sample:
                 view.draw(time.monotonic() - start_wall, sample[1], self.modes, self.strips_on, caption)
             time.sleep(0.1)
         # A slow machine may reach the end with steps left: they still come, so every stretch exists.
-        for _, _, action in events:
+        for _, _, action, _ in events:
             action()
         self.mark("end")
         if self.recorder:
@@ -653,11 +673,10 @@ def main():
                         {"offset": offset, "precision": precision, "drift": offset_after - offset})
         picture = out_dir / "timeline.svg"
         marks = show.marks
-        plan = schedule(args.duration)
         timeline.write_svg(picture, samples, start_wall, marks["start"], marks["end"],
                            {-1: "onboard: thermal, music", 0: "strip 0: music", 1: "strip 1: thermal, music",
                             2: "strip 2: off, music"},
-                           strips_off=(marks["start"] + plan["strips_off"], marks["start"] + plan["strips_on"]),
+                           strips_off=(marks["strips_off"], marks["strips_on"]),
                            stretches=((marks["all_music"], marks["silence"], "all music, loud bursts"),
                                       (marks["silence"], marks["end"], "all music, silence")))
         print_summary(facts, picture, bool(server))
