@@ -319,7 +319,7 @@ void PrintSample(BoardModel& board, std::uint64_t& traceSeen, std::ostream& out)
         out << ',';
         PrintLedJson(static_cast<int>(i), board.Strip(i), out);
     }
-    out << "],\"trace\":[";
+    out << "],\"traced\":" << traceSeen << ",\"trace\":[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TraceEntry& e = entries[i];
         out << (i ? "," : "") << '[' << e.micros << ',' << e.kind << ',' << e.target << ',' << e.value << ','

@@ -22,8 +22,10 @@ void PrintFaults(BoardModel& board, std::ostream& out);
 
 // Watching the board: one JSON line per call, with the board clock's time ("now", microseconds), the
 // temperature in tenths, the strip count, the automation calls per method, the failed calls, the
-// writes per device (onboard first), what every LED shows, and the trace entries written since the
-// previous call (`traceSeen` starts at 0 and is advanced): [micros, kind, target, value, detail].
+// writes per device (onboard first), what every LED shows, the running total of trace entries
+// ("traced") and the entries written since the previous call (`traceSeen` starts at 0 and is
+// advanced): [micros, kind, target, value, detail]. A reader that fell behind the ring sees fewer new
+// entries than "traced" grew by.
 void PrintSample(BoardModel& board, std::uint64_t& traceSeen, std::ostream& out);
 
 } // namespace ovled::sim

@@ -17,7 +17,10 @@ inline constexpr std::size_t kMaxStrips = 8;
 inline constexpr std::size_t kNameBytes = 32;
 inline constexpr std::size_t kMaxOptionStrings = 4;
 inline constexpr std::size_t kOptionStringBytes = 16;
-inline constexpr std::size_t kTraceCapacity = 1024;
+// A watcher that reads the trace every 100 ms must not lose entries when every device is driven at
+// the full 100 colours per second (about 1200 entries a second with the onboard zone's registers and
+// three strips): 8192 entries last some seven seconds, room for a watcher that falls behind.
+inline constexpr std::size_t kTraceCapacity = 8192;
 inline constexpr std::size_t kEcBanks = 4;
 inline constexpr std::size_t kEcRegistersPerBank = 256;
 

@@ -3,11 +3,14 @@
 
 Starts the virtual board (automation server, ovio.dll, shared board state) and the service in a private
 Wine prefix, plays generated music into a private PulseAudio null sink, and runs a show through the
-client tool: the onboard zone and strip 1 in thermal mode while the CPU temperature ramps from 20 to 70
-degrees, strip 0 in music mode, strip 2 off; halfway the strips are switched off and on again. The
-board is drawn live in the terminal, a timeline picture is written, and the figures the board saw are
-printed. Everything it started is stopped and unregistered at the end (unless --keep-running), so a
-second run starts from the same clean state.
+client tool in three stretches:
+  1. the onboard zone and strip 1 in thermal mode while the CPU temperature ramps from 20 to 70
+     degrees, strip 0 in music mode, strip 2 off; the strips are switched off and on again;
+  2. every device in music mode, with loud bursts of music between short silences;
+  3. every device still in music mode, in silence.
+The board is drawn live in the terminal, a timeline picture is written, and the figures the board saw
+are printed per stretch. Everything it started is stopped and unregistered at the end (unless
+--keep-running), so a second run starts from the same clean state.
 
 Run it through scripts/run-demo.sh, which installs and builds first.
 """
@@ -24,18 +27,25 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import timeline  # noqa: E402  (beside this file)
+import figures  # noqa: E402  (beside this file)
+import music  # noqa: E402
+import timeline  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 SERVICE = "Orvex LED Control Service"
 MODE_NAMES = {0: "none", 1: "music", 2: "thermal"}
-ITEM_HOST_CONTROL = 0x13060041
-ITEM_STRIP_SELECT = 0x13060046
-ITEM_STRIP_HOST_CONTROL = 0x13060047
-ITEM_STRIP_EFFECT = 0x13060048
-ITEM_STRIP_COLOUR = 0x13060049
-TRACE_ITEM_WRITE = 1
-TRACE_EC_WRITE = 2
+DEVICES = (-1, 0, 1, 2)
+
+
+def schedule(duration):
+    """When the show's steps come (seconds from its start). The thermal thread's first colour comes
+    3 s after the service started, so the strips stay on until then; the all-music stretches take the
+    last part of the show."""
+    strips_off = max(0.2 * duration, 4.5)
+    strips_on = strips_off + max(1.5, duration / 15)
+    all_music = max(0.55 * duration, strips_on + 0.5)
+    return {"strips_off": strips_off, "strips_on": strips_on, "all_music": all_music,
+            "silence": duration - max(1.0, 0.15 * duration)}
 
 
 def say(text):
@@ -95,33 +105,69 @@ class Wine:
                 note(line.rstrip())
         return output
 
-    def popen(self, program, *args):
+    def popen(self, program, *args, stdin=subprocess.DEVNULL):
         return subprocess.Popen(["wine", str(self.install / program), *map(str, args)], env=self.env,
-                                cwd=self.install, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                cwd=self.install, stdin=stdin, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, text=True, errors="replace")
 
 
-class Watcher:
-    """Reads boardctl's JSON samples on a thread of its own and keeps them all."""
+class BoardClock:
+    """`boardctl clock`, kept running through the show: each measure() places the board clock on this
+    process's monotonic clock."""
 
-    def __init__(self, process):
+    def __init__(self, wine):
+        self.process = wine.popen("boardctl.exe", "clock", stdin=subprocess.PIPE)
+
+    def measure(self, rounds=50):
+        """The board clock minus this process's monotonic clock, in microseconds, and how precisely it
+        is known (half the best round trip)."""
+        best = None
+        for _ in range(rounds):
+            before = time.monotonic()
+            self.process.stdin.write("\n")
+            self.process.stdin.flush()
+            answer = self.process.stdout.readline()
+            after = time.monotonic()
+            if not answer.strip().isdigit():
+                break
+            trip = after - before
+            if best is None or trip < best[0]:
+                best = (trip, int(answer) - (before + after) / 2 * 1e6)
+        if best is None:
+            raise DemoError("boardctl clock gave no answer")
+        return best[1], best[0] / 2 * 1e6
+
+    def stop(self):
+        self.process.stdin.close()
+        music.end_process(self.process)
+
+
+class Watcher:
+    """Reads boardctl's JSON samples on a thread of its own and keeps them all (also in a file, for a
+    look afterwards)."""
+
+    def __init__(self, process, path):
         self.process = process
+        self.path = path
         self.samples = []  # (monotonic time of arrival, sample)
         self.lock = threading.Lock()
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
     def _read(self):
-        for line in self.process.stdout:
-            line = line.strip()
-            if not line.startswith("{"):
-                continue
-            try:
-                sample = json.loads(line)
-            except ValueError:
-                continue
-            with self.lock:
-                self.samples.append((time.monotonic(), sample))
+        with open(self.path, "w") as kept:
+            for line in self.process.stdout:
+                arrived = time.monotonic()
+                line = line.strip()
+                if not line.startswith("{"):
+                    continue
+                try:
+                    sample = json.loads(line)
+                except ValueError:
+                    continue
+                kept.write(f"{arrived:.6f} {line}\n")
+                with self.lock:
+                    self.samples.append((arrived, sample))
 
     def latest(self):
         with self.lock:
@@ -142,12 +188,7 @@ class Watcher:
         return False
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+        music.end_process(self.process, timeout=10)
         self.thread.join(timeout=5)
 
 
@@ -192,11 +233,18 @@ class LiveView:
         return "onboard" if device == -1 else f"strip {device}"
 
 
-def service_pid():
-    """The Linux process of the running service under Wine."""
+def service_pid(prefix):
+    """The Linux process of the service running in this show's Wine prefix (other prefixes on the
+    machine may run a service of their own)."""
     found = subprocess.run(["pgrep", "-f", "OvLedService.exe"], stdout=subprocess.PIPE, text=True)
-    pids = [int(p) for p in found.stdout.split()]
-    return pids[0] if pids else None
+    for pid in map(int, found.stdout.split()):
+        try:
+            environment = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if f"WINEPREFIX={prefix}".encode() in environment:
+            return pid
+    return None
 
 
 def cpu_seconds(pid):
@@ -218,46 +266,6 @@ def seed_settings(install, modes):
         f"    <mode>{modes[-1]}</mode>\n    <isenable>1</isenable>\n{strips}</root>\n")
 
 
-def start_audio(out_dir, seconds):
-    """A private PulseAudio with a null sink, and generated music played into it. Returns (env, player)."""
-    pa_home = out_dir / "pulse"
-    env = dict(os.environ, PA_HOME=str(pa_home))
-    started = subprocess.run([str(ROOT / "scripts/pa-start.sh")], env=env, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, text=True)
-    if started.returncode != 0:
-        note("PulseAudio could not start here; the show runs without music:")
-        note(started.stdout.strip().splitlines()[-1] if started.stdout.strip() else "(no message)")
-        return {}, None
-    server = [line.split("=", 1)[1] for line in started.stdout.splitlines() if line.startswith("PULSE_SERVER=")][-1]
-    # Three voices in turn, each pulsing four times a second: a 100 Hz bass (the low band: red), a 700 Hz
-    # tone (the mid band: the hue creeps towards cyan) and a 5 kHz tone (the high band: towards magenta).
-    # The hue never wraps, so each return to the bass runs back through the rainbow.
-    voices = []
-    for name, seconds_each, hertz in (("low", 2, 100), ("mid", 3, 700), ("high", 2, 5000)):
-        voice = out_dir / f"{name}.wav"
-        subprocess.run(["sox", "-q", "-n", "-r", "48000", "-c", "2", "-b", "16", str(voice), "synth",
-                        str(seconds_each), "sine", str(hertz), "tremolo", "4", "90", "vol", "0.6"], check=True)
-        voices.append(str(voice))
-    mixed = out_dir / "show.wav"
-    cycles = int(seconds / 7) + 1
-    subprocess.run(["sox", "-q", *voices, str(mixed), "repeat", str(cycles)], check=True)
-    player_env = dict(env, PULSE_SERVER=server)
-    player = subprocess.Popen(["paplay", "--latency-msec=20", "-d", "vsink", str(mixed)], env=player_env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return {"PULSE_SERVER": server}, player
-
-
-def stop_audio(out_dir, player):
-    if player and player.poll() is None:
-        player.terminate()
-        try:
-            player.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            player.kill()
-    subprocess.run([str(ROOT / "scripts/pa-stop.sh")], env=dict(os.environ, PA_HOME=str(out_dir / "pulse")),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 def copy_install(build_dir, install):
     if install.exists():
         shutil.rmtree(install)
@@ -274,173 +282,314 @@ def teardown(wine, out_dir, player, keep_running):
         say("Leaving the service, the board and the audio running (stop them with scripts/run-demo.sh --stop)")
         return
     say("Stopping and unregistering everything")
-    for step in (lambda: wine.system("net", "stop", SERVICE, check=False, timeout=60),
-                 lambda: wine.run("OvLedService.exe", "/UnregServer", check=False, quiet=True),
-                 lambda: wine.run("boardctl.exe", "stop", check=False, quiet=True),
-                 lambda: wine.run("boardctl.exe", "unregister", check=False, quiet=True)):
+
+    def attempt(step):
         try:
             step()
         except (subprocess.TimeoutExpired, OSError) as error:
             note(f"(teardown step failed: {error})")
-    stop_audio(out_dir, player)
+
+    attempt(lambda: wine.system("net", "stop", SERVICE, check=False, timeout=60))
+    # The service (the sound server's client) is gone: the sound server stops while the rest goes.
+    if player:
+        player.stop()
+    pulse_stopping = music.stop_pulse(out_dir)
+    for step in (lambda: wine.run("OvLedService.exe", "/UnregServer", check=False, quiet=True),
+                 lambda: wine.run("boardctl.exe", "stop", check=False, quiet=True),
+                 lambda: wine.run("boardctl.exe", "unregister", check=False, quiet=True)):
+        attempt(step)
     wine.session(stop=True)
+    pulse_stopping.wait()
 
 
-def board_start_time(samples, wall_at_start):
-    """The board clock's reading (microseconds) at a moment of this process's monotonic clock."""
-    for arrived, sample in samples:
-        if arrived >= wall_at_start:
-            return sample["now"] - (arrived - wall_at_start) * 1e6
-    if samples:
-        arrived, sample = samples[-1]
-        return sample["now"] + (wall_at_start - arrived) * 1e6
-    return None
+class Show:
+    """The scripted show; notes when each stretch began (this process's monotonic seconds) and the
+    service's CPU time then."""
+
+    def __init__(self, args, wine, watcher, pid, player, bursts, server):
+        self.args, self.wine, self.watcher, self.pid = args, wine, watcher, pid
+        self.player, self.bursts, self.server = player, bursts, server
+        self.modes = {-1: 2, 0: 1, 1: 2, 2: 0}
+        self.strips_on = True
+        self.marks = {}
+        self.cpu = {}
+        self.recorder = None
+
+    def mark(self, name):
+        self.marks[name] = time.monotonic()
+        self.cpu[name] = cpu_seconds(self.pid) if self.pid else None
+
+    def client(self, *commands):
+        for command in commands:
+            self.wine.run("ovledctl.exe", *command, quiet=True)
+            if command[0] == "off":
+                self.strips_on = False
+            elif command[0] == "set":
+                self.modes[command[1]] = {"none": 0, "music": 1, "thermal": 2}[command[2]]
+                self.strips_on = self.strips_on or command[1] >= 0
+
+    def strips(self, mark, command):
+        self.mark(mark)
+        self.client(command)
+
+    def all_music(self):
+        # The first stretch ends when the switch begins: the service acts on each command before the
+        # client tool returns.
+        self.mark("switch")
+        if self.player:
+            self.player.stop()
+        self.client(("set", -1, "music"), ("set", 1, "music"), ("set", 2, "music"))
+        self.mark("all_music")
+        if self.server:
+            self.recorder = music.Recorder(self.server)
+            self.player.play(self.bursts)
+
+    def thermal_on_strip_1(self):
+        latest = self.watcher.latest()
+        return bool(latest) and any(led["dev"] == 1 and led["host"] and figures.is_thermal(bytes.fromhex(led["rgb"]))
+                                    for led in latest[1]["leds"])
+
+    def silence(self):
+        if self.player:
+            self.player.stop()
+        self.mark("silence")
+
+    def run(self, start_wall):
+        duration = self.args.duration
+        plan = schedule(duration)
+        all_music_at = plan["all_music"]
+        # (when, caption, action, timing): the strips go off only once strip 1 has shown its thermal
+        # colour (3 s late at the most, on a slow machine), and the steps marked "held" wait as long;
+        # "fixed" steps keep their time.
+        events = [
+            (1.0, "modes through the client tool",
+             lambda: self.client(("set", -1, "thermal"), ("set", 0, "music"), ("set", 1, "thermal"),
+                                 ("set", 2, "none")), "fixed"),
+            (plan["strips_off"], "strips off (-3)", lambda: self.strips("strips_off", ("off", "strips")), "waits"),
+            (plan["strips_on"], "strips on again (strip 0 music)",
+             lambda: self.strips("strips_on", ("set", 0, "music")), "held"),
+            (all_music_at, "every device in music, loud bursts", self.all_music, "held"),
+            (plan["silence"], "every device in music, silence", self.silence, "fixed"),
+        ]
+        held = 0.0
+        view = LiveView(sys.stdout)
+        caption = "starting"
+        say(f"The show: {duration:.0f} s; thermal and music, then every device in music with loud bursts, "
+            f"then in silence" + ("" if self.server else " (no audio)"))
+        self.mark("start")
+        next_temperature = 0.0
+        while True:
+            elapsed = time.monotonic() - self.marks["start"]
+            if elapsed >= duration:
+                break
+            if elapsed >= next_temperature and elapsed < all_music_at:
+                degrees = 20.0 + 50.0 * min(1.0, elapsed / all_music_at)
+                self.wine.run("boardctl.exe", "temperature", f"{degrees:.1f}", quiet=True)
+                next_temperature += 1.0
+            while events and elapsed >= events[0][0] + (0.0 if events[0][3] == "fixed" else held):
+                when, next_caption, action, timing = events[0]
+                if timing == "waits":
+                    if not self.thermal_on_strip_1() and elapsed < when + 3.0:
+                        break
+                    held = elapsed - when
+                events.pop(0)
+                caption = next_caption
+                action()
+            sample = self.watcher.latest()
+            if sample:
+                view.draw(time.monotonic() - start_wall, sample[1], self.modes, self.strips_on, caption)
+            time.sleep(0.1)
+        # A slow machine may reach the end with steps left: they still come, so every stretch exists.
+        for _, _, action, _ in events:
+            action()
+        self.mark("end")
+        if self.recorder:
+            self.recorder.stop()
 
 
-def analyse(samples, start_board_micros, show_start, show_end, cpu):
+def analyse(samples, show, start_wall, clock):
     """Figures and facts from everything the board saw."""
-    trace = [entry for _, sample in samples for entry in sample["trace"]]
-    facts = {"writes_per_device": {}, "thermal_seen": {}, "strip_colour_writes": {}, "host_control": {}}
+    offset, precision = clock["offset"], clock["precision"]
 
-    def window(at):
-        chosen = None
-        for arrived, sample in samples:
-            if arrived <= at:
-                chosen = sample
-        return chosen or samples[0][1]
+    def board(t):
+        return t * 1e6 + offset
 
-    first, last = window(show_start), window(show_end)
-    seconds = max(1e-6, (last["now"] - first["now"]) / 1e6)
-    for index, (before, after) in enumerate(zip(first["writes"], last["writes"])):
-        device = index - 1
-        if device < last["strips"]:
-            facts["writes_per_device"][device] = (after - before) / seconds
-    facts["calls_per_second"] = (sum(last["calls"]) - sum(first["calls"])) / seconds
-    facts["failed_calls"] = last["failed"] - first["failed"]
+    marks = show.marks
+    start, switch, all_music, silence, end = (board(marks[k]) for k in ("start", "switch", "all_music", "silence",
+                                                                        "end"))
+    trace, lost = figures.trace_of(samples)
+    writes = figures.colour_writes(trace)
+    facts = {"clock": clock, "lost": lost, "thermal_seen": {}, "strip2_written": False}
 
+    def cpu_percent(a, b):
+        if show.cpu.get(a) is None or show.cpu.get(b) is None:
+            return None
+        return 100.0 * (show.cpu[b] - show.cpu[a]) / max(1e-6, marks[b] - marks[a])
+
+    facts["cpu"] = {"thermal": cpu_percent("start", "switch"), "loud": cpu_percent("all_music", "silence"),
+                    "silence": cpu_percent("silence", "end"), "show": cpu_percent("start", "end")}
+    facts["stretches"] = {name: ((marks[a] - marks["start"]), (marks[b] - marks["start"]))
+                          for name, a, b in (("thermal", "start", "switch"), ("loud", "all_music", "silence"),
+                                             ("silence", "silence", "end"))}
+
+    # Stretch 1: thermal colours on the thermal devices, nothing on strip 2 (off).
     for _, sample in samples:
+        if sample["now"] >= switch:
+            break
         for led in sample["leds"]:
-            r, g, b = (int(led["rgb"][i:i + 2], 16) for i in (0, 2, 4))
-            # A thermal colour: fully saturated between green and red, never blue.
-            if led["host"] and b == 0 and max(r, g) == 255:
+            if led["host"] and figures.is_thermal(bytes.fromhex(led["rgb"])):
                 facts["thermal_seen"][led["dev"]] = True
-            if led["host"]:
-                facts["host_control"][led["dev"]] = True
-    for micros, kind, target, value, detail in trace:
-        if kind == TRACE_ITEM_WRITE and target in (ITEM_STRIP_COLOUR, ITEM_STRIP_EFFECT, ITEM_STRIP_HOST_CONTROL):
-            strip = detail >> 8
-            facts["strip_colour_writes"].setdefault(strip, 0)
-            if target == ITEM_STRIP_COLOUR:
-                facts["strip_colour_writes"][strip] += 1
+            if led["dev"] == 2 and led["host"]:
+                facts["strip2_written"] = True
+    facts["strip2_written"] |= any(d == 2 and m < switch for m, d, _ in writes)
+    facts["thermal_rates"] = figures.writes_per_device(writes, DEVICES, start, switch)
+
+    # Stretch 2: every device in music. With sound, the loud bursts as the recorder heard them.
+    bursts, block = show.recorder.bursts() if show.recorder else ([], None)
+    # A burst that the silence cut short counts up to the cut.
+    facts["bursts"] = [(board(a), min(board(b), silence)) for a, b in bursts if all_music <= board(a) < silence]
+    facts["monitor_block_ms"] = block * 1000 if block else None
+    spans = [(a, b) for a, b in facts["bursts"]] or [(all_music, silence)]
+    facts["loud"] = figures.loud_music(writes, DEVICES, spans)
+    facts["loud_seconds"] = sum(b - a for a, b in spans) / 1e6
+    facts["delays"] = figures.onset_delays(writes, DEVICES, [a for a, _ in facts["bursts"]])
+    # The music's fade after a burst counts too: thermal never fades.
+    facts["distinct"] = {d: figures.most_colours_within(writes, d, all_music, end, 3e6) for d in DEVICES}
+    facts["music_writes"] = {d: [c for m, dev, c in writes if dev == d and all_music + 0.5e6 <= m < silence]
+                             for d in DEVICES}
+
+    # Stretch 3: silence, from a second after the music stopped (the colour has faded by then).
+    quiet = silence + 1e6
+    facts["silence_calls"], facts["silence_seconds"], _ = figures.counter_rates(samples, quiet, end)
+    facts["silence_rates"] = figures.writes_per_device(writes, DEVICES, quiet, end)
+    facts["silence_strip_items"] = figures.item_writes_per_strip(trace, quiet, end)
+
+    # The whole show.
+    calls, _, failed = figures.counter_rates(samples, start, end)
+    facts["calls_per_second"], facts["failed_calls"] = sum(calls.values()), failed
 
     # From the service's start to its stored modes being applied: every device with a mode handed to the
     # service (host control on) and the first music colour on strip 0.
-    applied = None
-    if start_board_micros is not None:
-        handed = {}
-        first_music = None
-        for micros, kind, target, value, detail in sorted(trace):
-            if micros < start_board_micros:
-                continue
-            if kind == TRACE_ITEM_WRITE and target == ITEM_HOST_CONTROL and value == 1:
-                handed.setdefault(-1, micros)
-            if kind == TRACE_ITEM_WRITE and target == ITEM_STRIP_HOST_CONTROL and value == 1:
-                handed.setdefault(detail >> 8, micros)
-            if kind == TRACE_ITEM_WRITE and target == ITEM_STRIP_COLOUR and (detail >> 8) == 0:
-                first_music = first_music or micros
-        if all(d in handed for d in (-1, 0, 1)) and first_music:
-            applied = (max(max(handed[d] for d in (-1, 0, 1)), first_music) - start_board_micros) / 1e6
-        first_thermal = next((micros for micros, kind, target, value, detail in sorted(trace)
-                              if micros >= start_board_micros and kind == TRACE_EC_WRITE), None)
-        facts["first_thermal_after_start"] = (first_thermal - start_board_micros) / 1e6 if first_thermal else None
-    facts["applied_after_start"] = applied
+    started = board(start_wall)
+    handed, first_music = {}, None
+    for micros, kind, target, value, detail in trace:
+        if micros < started:
+            continue
+        if kind == figures.TRACE_ITEM_WRITE and target == figures.ITEM_HOST_CONTROL and value == 1:
+            handed.setdefault(-1, micros)
+        if kind == figures.TRACE_ITEM_WRITE and target == figures.ITEM_STRIP_HOST_CONTROL and value == 1:
+            handed.setdefault(detail >> 8, micros)
+        if kind == figures.TRACE_ITEM_WRITE and target == figures.ITEM_STRIP_COLOUR and (detail >> 8) == 0:
+            first_music = first_music or micros
+    facts["applied_after_start"] = ((max(max(handed[d] for d in (-1, 0, 1)), first_music) - started) / 1e6
+                                    if all(d in handed for d in (-1, 0, 1)) and first_music else None)
+    first_thermal = next((m for m, kind, *_ in trace if m >= started and kind == figures.TRACE_EC_WRITE), None)
+    facts["first_thermal_after_start"] = (first_thermal - started) / 1e6 if first_thermal else None
     # How long before the show's end the service last wrote to the board: a service that stopped driving
     # the LEDs (a hang) shows up here even when every mode was seen working earlier.
-    end_board_micros = board_start_time(samples, show_end)
-    writes = [entry[0] for entry in trace if entry[1] in (TRACE_ITEM_WRITE, TRACE_EC_WRITE)]
-    facts["quiet_before_end"] = ((end_board_micros - max(writes)) / 1e6
-                                 if writes and end_board_micros is not None else None)
-    facts["cpu_percent"] = cpu
-    facts["seconds"] = seconds
+    facts["quiet_before_end"] = (end - trace[-1][0]) / 1e6 if trace else None
+    facts["precision_ms"] = precision / 1000
     return facts
 
 
 def print_summary(facts, picture, audio):
+    name = figures.device_name
     say("What the board saw")
-    names = {-1: "onboard"}
-    for device, rate in sorted(facts["writes_per_device"].items()):
-        note(f"colour writes per second, {names.get(device, f'strip {device}'):8}: {rate:7.1f}")
-    note(f"bridge calls per second (automation server):  {facts['calls_per_second']:7.1f}"
-         f"   (failed calls: {facts['failed_calls']})")
-    cpu = facts["cpu_percent"]
-    note(f"service CPU use:                              {cpu:6.1f} %" if cpu is not None
-         else "service CPU use: (the service process was not found)")
+    clock = facts["clock"]
+    note(f"board clock: this process's clock plus an offset known to +/-{clock['precision'] / 1000:.3f} ms "
+         f"(it moved {clock['drift'] / 1000:+.3f} ms over the show)")
+    if facts["lost"]:
+        note(f"(the watcher lost {facts['lost']} trace entries to the ring: the rates below are low)")
+
+    def stretch(key, text):
+        begin, end = facts["stretches"][key]
+        cpu = facts["cpu"][key]
+        note(f"{text} ({begin:.1f}-{end:.1f} s); service CPU "
+             + (f"{cpu:.1f} % of a core" if cpu is not None else "(not measured)"))
+
+    stretch("thermal", "1. thermal on the onboard zone and strip 1, music on strip 0")
+    note("   colour writes per second: " + ", ".join(f"{name(d)} {r:.1f}" for d, r in facts["thermal_rates"].items()))
+
+    bursts = len(facts["bursts"])
+    stretch("loud", "2. every device in music, " + (f"{bursts} loud burst{'s' if bursts != 1 else ''}, "
+                                                    f"{facts['loud_seconds']:.1f} s loud" if bursts else "no sound"))
+    note("   device     colour writes/s   tick mean   tick p99   (" + ("during the bursts" if facts["bursts"]
+                                                                      else "over the stretch") + ")")
+    for device, f in facts["loud"].items():
+        mean = f"{f['tick_mean']:7.1f} ms" if f["tick_mean"] is not None else "      -   "
+        p99 = f"{f['tick_p99']:7.1f} ms" if f["tick_p99"] is not None else "      -   "
+        note(f"   {name(device):8} {f['rate']:13.1f}    {mean}  {p99}")
+    delays = facts["delays"]
+    if delays:
+        block = facts["monitor_block_ms"]
+        note(f"   first loud audio -> first changed colour on the board: median {figures.median(delays):.1f} ms "
+             f"({len(delays)} of {bursts}, {min(delays):.1f}-{max(delays):.1f} ms);")
+        note(f"   the audio's time is known to about one monitor block ({block:.1f} ms), the board clock's to "
+             f"{facts['precision_ms']:.3f} ms")
+    elif facts["bursts"]:
+        note("   first loud audio -> first changed colour: no colour changed within a second of any burst")
+
+    stretch("silence", "3. every device in music, silence")
+    if facts["silence_seconds"] < 1.0:
+        note("   (too short to measure: the figures start a second after the music stopped)")
+    calls = facts["silence_calls"] if facts["silence_seconds"] >= 1.0 else {}
+    total = sum(calls.values())
+    if calls:
+        note(f"   firmware calls per second: {total:.1f} = {total / len(DEVICES):.1f} per music device ("
+             + ", ".join(f"{m} {r:.1f}" for m, r in calls.items()) + ")")
+        rates = facts["silence_rates"]
+        note(f"   colour writes per second: onboard {rates[-1]:.1f} (EC registers, no firmware call), "
+             + ", ".join(f"{name(d)} {rates[d]:.1f}" for d in DEVICES if d >= 0))
+        items = facts["silence_strip_items"]
+        if items:
+            note("   strip item writes per second (selects and colours): "
+                 + ", ".join(f"strip {s} {r:.1f}" for s, r in sorted(items.items())))
+
+    cpu = facts["cpu"]["show"]
+    note(f"whole show: bridge calls per second {facts['calls_per_second']:.1f} (failed calls: {facts['failed_calls']});"
+         " service CPU " + (f"{cpu:.1f} % of a core" if cpu is not None else "(the service process was not found)"))
     applied = facts["applied_after_start"]
     note(f"service start -> stored modes applied:        {applied:7.2f} s" if applied is not None
          else "service start -> stored modes applied: (not seen)")
     thermal = facts.get("first_thermal_after_start")
     if thermal is not None:
-        note(f"service start -> first thermal colour:        {thermal:7.2f} s (one 3 s period later)")
+        note(f"service start -> first thermal colour:        {thermal:7.2f} s")
     note(f"music: {'generated music through PulseAudio' if audio else 'no audio (the music colour stays dark)'}")
     say(f"Timeline picture: {picture}")
 
 
-def check(facts):
+def check(facts, audio):
+    """What the board must have shown. Music is told from thermal by its colours: with sound, music
+    gives a device many colours within seconds (thermal gives one every 3 s, at most three within
+    3 s counting a restart); without sound, music writes dark colours (thermal colours always have a
+    channel at 255)."""
     problems = []
+    name = figures.device_name
     for device in (-1, 1):
         if not facts["thermal_seen"].get(device):
-            problems.append(f"{'onboard' if device == -1 else f'strip {device}'} never showed a thermal colour")
-    if facts["strip_colour_writes"].get(0, 0) < 3:
-        problems.append("strip 0 got no music colour writes")
-    if facts["strip_colour_writes"].get(2, 0) or facts["host_control"].get(2):
-        problems.append("strip 2 was written although it is off")
+            problems.append(f"{name(device)} never showed a thermal colour")
+    if facts["strip2_written"]:
+        problems.append("strip 2 was written while it was off")
+    if audio and not facts["bursts"]:
+        problems.append("the recorder heard no loud burst on the sink's monitor")
+    for device in DEVICES:
+        if audio:
+            distinct = facts["distinct"][device]
+            if distinct < 4:
+                problems.append(f"{name(device)} in music showed at most {distinct} colours within 3 s "
+                                "(music changes its colour with the sound)")
+        else:
+            written = facts["music_writes"][device]
+            if not written:
+                problems.append(f"{name(device)} got no music colour writes")
+            elif any(max(c) >= 128 for c in written):
+                problems.append(f"{name(device)} showed a bright colour in music mode without sound")
     quiet = facts.get("quiet_before_end")
-    # The thermal mode writes every 3 s; a longer silence at the end means the service stopped.
+    # The service refreshes every device at least once a second; a longer silence means it stopped.
     if quiet is None or quiet > 4.5:
         problems.append("the service stopped writing to the board before the end of the show"
                         + (f" ({quiet:.1f} s before)" if quiet is not None else ""))
     return problems
-
-
-def run_show(args, wine, watcher, out_dir, start_wall, audio):
-    plan = {-1: 2, 0: 1, 1: 2, 2: 0}
-    modes = dict(plan)
-    strips_on = True
-    view = LiveView(sys.stdout)
-    half = args.duration / 2
-    back_on = half + max(3.0, args.duration / 10)
-    events = [
-        (1.0, "modes through the client tool", [("set", -1, "thermal"), ("set", 0, "music"), ("set", 1, "thermal"),
-                                                ("set", 2, "none")]),
-        (half, "strips off (-3)", [("off", "strips")]),
-        (back_on, "strips on again (strip 0 music)", [("set", 0, "music")]),
-    ]
-    caption = "starting"
-    say(f"The show: {args.duration:.0f} s, temperature 20 -> 70 degrees"
-        + ("" if audio else ", no audio"))
-    show_start = time.monotonic()
-    next_temperature = 0.0
-    while True:
-        elapsed = time.monotonic() - show_start
-        if elapsed >= args.duration:
-            break
-        if elapsed >= next_temperature:
-            degrees = 20.0 + 50.0 * min(1.0, elapsed / args.duration)
-            wine.run("boardctl.exe", "temperature", f"{degrees:.1f}", quiet=True)
-            next_temperature += 1.0
-        while events and elapsed >= events[0][0]:
-            _, caption, commands = events.pop(0)
-            for command in commands:
-                wine.run("ovledctl.exe", *command, quiet=True)
-                if command[0] == "off":
-                    strips_on = False
-                elif command[0] == "set" and command[1] >= 0:
-                    strips_on = True
-        sample = watcher.latest()
-        if sample:
-            view.draw(time.monotonic() - start_wall, sample[1], modes, strips_on, caption)
-        time.sleep(0.1)
-    return show_start, time.monotonic(), (half, back_on)
 
 
 def main():
@@ -466,27 +615,42 @@ def main():
         return 0
 
     say("Cleaning up after any earlier run")
-    stop_audio(out_dir, None)
+    music.stop_pulse(out_dir).wait()
     wine.session(stop=True)
     copy_install(build_dir, install)
 
     player = None
-    audio_env = {}
+    server = None
     interrupted = False
     try:
+        # PulseAudio starts while the Wine session boots (its address is known beforehand, and the
+        # session's services must carry it to hand it to the service).
+        pulse = None
         if not args.no_audio:
-            say("Starting a private PulseAudio with a null sink and generated music")
-            audio_env, player = start_audio(out_dir, args.duration + 30)
-        wine = Wine(out_dir, install, audio_env)
+            say("Starting a private PulseAudio with a null sink and generating the music")
+            pulse = music.PulseStart(out_dir)
+            voices = music.write_voices(out_dir, args.duration + 30)
+            bursts = music.write_bursts(out_dir, args.duration)
+        wine = Wine(out_dir, install, {"PULSE_SERVER": pulse.server} if pulse else {})
         say("Preparing the Wine prefix (null graphics driver, warm session)")
         wine.session()
+        if pulse:
+            why = pulse.wait()
+            if why is None:
+                server = pulse.server
+                player = music.Player(server)
+                player.play(voices)
+            else:
+                note(f"PulseAudio could not start here; the show runs without music: {why}")
 
         say(f"Starting the virtual board (profile {args.profile})")
         wine.run("boardctl.exe", "register", install / "VirtualAcpiServer.exe", quiet=True)
         wine.run("boardctl.exe", "start", quiet=True)
         wine.run("boardctl.exe", "profile", args.profile, quiet=True)
         wine.run("boardctl.exe", "temperature", "20", quiet=True)
-        watcher = Watcher(wine.popen("boardctl.exe", "watch", "100"))
+        clock = BoardClock(wine)
+        offset, precision = clock.measure()
+        watcher = Watcher(wine.popen("boardctl.exe", "watch", "100"), out_dir / "board.jsonl")
         if not watcher.wait_first():
             raise DemoError("the board watcher produced no sample")
 
@@ -495,31 +659,34 @@ def main():
         wine.run("OvLedService.exe", "/Service", quiet=True)
         start_wall = time.monotonic()
         wine.system("net", "start", SERVICE)
-        pid = service_pid()
-        cpu_before = cpu_seconds(pid) if pid else None
 
-        show_start, show_end, _ = run_show(args, wine, watcher, out_dir, start_wall, bool(audio_env))
-        cpu_after = cpu_seconds(pid) if pid else None
+        show = Show(args, wine, watcher, service_pid(wine.env["WINEPREFIX"]), player,
+                    bursts if server else None, server)
+        show.run(start_wall)
         time.sleep(0.3)
         samples = watcher.all()
         watcher.stop()
+        offset_after, _ = clock.measure()
+        clock.stop()
 
-        cpu = None
-        if cpu_before is not None and cpu_after is not None:
-            cpu = 100.0 * (cpu_after - cpu_before) / max(1e-6, show_end - show_start)
-        facts = analyse(samples, board_start_time(samples, start_wall), show_start, show_end, cpu)
+        facts = analyse(samples, show, start_wall,
+                        {"offset": offset, "precision": precision, "drift": offset_after - offset})
         picture = out_dir / "timeline.svg"
-        timeline.write_svg(picture, samples, start_wall, show_start, show_end,
-                           {-1: "onboard: thermal", 0: "strip 0: music", 1: "strip 1: thermal", 2: "strip 2: off"},
-                           strips_off=(show_start + args.duration / 2,
-                                       show_start + args.duration / 2 + max(3.0, args.duration / 10)))
-        print_summary(facts, picture, bool(audio_env))
-        problems = check(facts) if args.check else []
+        marks = show.marks
+        timeline.write_svg(picture, samples, start_wall, marks["start"], marks["end"],
+                           {-1: "onboard: thermal, music", 0: "strip 0: music", 1: "strip 1: thermal, music",
+                            2: "strip 2: off, music"},
+                           strips_off=(marks["strips_off"], marks["strips_on"]),
+                           stretches=((marks["all_music"], marks["silence"], "all music, loud bursts"),
+                                      (marks["silence"], marks["end"], "all music, silence")))
+        print_summary(facts, picture, bool(server))
+        problems = check(facts, bool(server)) if args.check else []
         for problem in problems:
             print(f"CHECK FAILED: {problem}", flush=True)
         if args.check and not problems:
-            say("Check passed: thermal colours on the onboard zone and strip 1, music writes on strip 0, "
-                "nothing on strip 2")
+            say("Check passed: thermal colours on the onboard zone and strip 1, nothing on strip 2 while it was "
+                "off, music's colours on every device " + ("(many within seconds)" if server else
+                                                          "(dark: no sound)"))
         return 1 if problems else 0
     except KeyboardInterrupt:
         interrupted = True

@@ -1,6 +1,7 @@
 """The show's timeline as an SVG picture: one row per device, time running left to right, each stretch
-drawn in the colour the board showed; the CPU temperature under it. A reader sees the thermal fade from
-green to red and the music flicker at a glance."""
+drawn in the colour the board showed; the CPU temperature under it; the later stretches of the show
+named above the rows. A reader sees the thermal fade from green to red and the music flicker at a
+glance."""
 
 from xml.sax.saxutils import escape
 
@@ -8,7 +9,7 @@ LEFT = 160          # room for the row labels
 WIDTH = 1200        # the plotted time span
 ROW = 44
 GAP = 10
-TOP = 60
+TOP = 76
 TEMP_HEIGHT = 90
 
 
@@ -33,7 +34,7 @@ def _segments(samples, device, start, end):
     return stretches
 
 
-def write_svg(path, samples, start, show_start, show_end, labels, strips_off=None):
+def write_svg(path, samples, start, show_start, show_end, labels, strips_off=None, stretches=()):
     span = max(1e-6, show_end - start)
     present = {led["dev"] for _, sample in samples[:1] for led in sample["leds"]}
     devices = [d for d in sorted(labels) if d in present] or sorted(labels)
@@ -68,6 +69,16 @@ def write_svg(path, samples, start, show_start, show_end, labels, strips_off=Non
             y = TOP + first_strip_row * (ROW + GAP) - 3
             out.append(f'<rect x="{x0:.2f}" y="{y}" width="{x1 - x0:.2f}" height="{rows_bottom - y + 3}" '
                        f'fill="#808080" fill-opacity="0.35" stroke="#cccccc" stroke-dasharray="4 3"/>')
+
+    # The later stretches: a bracket over the rows with its name.
+    for begin, end, name in stretches:
+        x0, x1 = x(begin - start), x(end - start)
+        out.append(f'<line x1="{x0:.2f}" x2="{x1:.2f}" y1="{rows_top - 8}" y2="{rows_top - 8}" stroke="#cccccc"/>')
+        for edge in (x0, x1):
+            out.append(f'<line x1="{edge:.2f}" x2="{edge:.2f}" y1="{rows_top - 12}" y2="{rows_bottom}" '
+                       f'stroke="#cccccc" stroke-opacity="0.5"/>')
+        out.append(f'<text x="{(x0 + x1) / 2:.2f}" y="{rows_top - 12}" fill="#cccccc" font-size="11" '
+                   f'text-anchor="middle">{escape(name)}</text>')
 
     # The CPU temperature, 20 to 70 degrees.
     ty = rows_bottom + 20

@@ -306,6 +306,39 @@ private:
     BoardModel& m_board;
 };
 
+// Keeps one instance's IDispatch marshalled for the server's life. Wine 8 unregisters an interface's
+// RPC registration when the last stub of that interface goes, and waits there for the interface's
+// calls to end while it holds its registration lock; a call that ends at that very moment is missed
+// and the release never returns (nor does the client's Release, nor the client's next activation).
+// A client that creates and releases a server for every call from several threads at once (the
+// bridge's exported functions, the service's threads) hit it within a minute. With one stub always
+// there, the registration never drops to zero.
+class KeptInterface {
+public:
+    explicit KeptInterface(BoardModel& board)
+    {
+        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, m_stream.put())))
+            return;
+        const auto kept = win32::ComPtr<IDispatch>::Attach(new AcpiServerObject(board));
+        m_marshalled = SUCCEEDED(
+            CoMarshalInterface(m_stream.get(), IID_IDispatch, kept.get(), MSHCTX_LOCAL, nullptr, MSHLFLAGS_TABLESTRONG));
+    }
+    ~KeptInterface()
+    {
+        if (!m_marshalled)
+            return;
+        const LARGE_INTEGER start{};
+        if (SUCCEEDED(m_stream->Seek(start, STREAM_SEEK_SET, nullptr)))
+            CoReleaseMarshalData(m_stream.get());
+    }
+    KeptInterface(const KeptInterface&) = delete;
+    KeptInterface& operator=(const KeptInterface&) = delete;
+
+private:
+    win32::ComPtr<IStream> m_stream;
+    bool m_marshalled = false;
+};
+
 // The running-server mutex (owned for the process's life) and the stop event, in one namespace.
 struct ServerSignals {
     win32::UniqueHandle running;
@@ -354,6 +387,7 @@ int Serve()
     if (!signals.stop)
         return 1;
 
+    const KeptInterface kept(board);
     ServerFactory factory(board);
     DWORD cookie = 0;
     if (FAILED(CoRegisterClassObject(kVirtualAcpiServerClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,

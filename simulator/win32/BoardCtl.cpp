@@ -3,6 +3,7 @@
 //   boardctl profile NAME | temperature DEGREES | fault ... | leds | trace [N] | counters | show ...
 //   boardctl watch INTERVAL_MS [SECONDS]   one JSON sample of the board per interval (until the reader
 //                                           goes away, or for SECONDS)
+//   boardctl clock                          the board clock for every line read from standard input
 #include "platform/Text.h"
 #include "platform/win32/Unique.h"
 #include "simulator/BoardControl.h"
@@ -21,7 +22,8 @@ namespace {
 
 constexpr char kServerUsage[] =
     "  register [SERVER.exe] | unregister | start | stop | status   the automation server\n"
-    "  watch INTERVAL_MS [SECONDS]          a JSON sample of the board every interval\n";
+    "  watch INTERVAL_MS [SECONDS]          a JSON sample of the board every interval\n"
+    "  clock                                the board clock (microseconds) for every line read\n";
 
 int Fail(const char* what, HRESULT hr)
 {
@@ -82,6 +84,18 @@ int Watch(BoardModel& board, const std::vector<std::string>& args)
     return 0;
 }
 
+// A reader that notes its own clock before it writes a line and after it reads the answer places the
+// board clock (the trace's time stamps) on its own to within half that round trip.
+int Clock()
+{
+    std::string line;
+    while (std::getline(std::cin, line) && std::cout) {
+        std::cout << BoardClockMicros() << '\n';
+        std::cout.flush();
+    }
+    return 0;
+}
+
 int Run(int argc, wchar_t** argv)
 {
     std::vector<std::string> args;
@@ -95,6 +109,8 @@ int Run(int argc, wchar_t** argv)
     if (command == "register" || command == "unregister" || command == "start" || command == "stop" ||
         command == "status")
         return RunServerCommand(args);
+    if (command == "clock")
+        return Clock();
 
     std::unique_ptr<SharedBoardStore> store = SharedBoardStore::Open();
     if (!store) {

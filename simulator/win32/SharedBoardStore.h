@@ -1,12 +1,14 @@
-// SharedBoardStore: the virtual board's state in a named shared-memory block guarded by a named
-// mutex, so the automation server, the port-I/O library, the control command and the tests (each in
-// its own process) see one board. Names live in Global\ (a service runs in another session than a
-// user's tools) with a Local\ fallback when Global\ objects cannot be made. The block exists while
-// some process holds it; whoever makes it fresh finds it zeroed (BoardModel::EnsureValid fills it).
+// SharedBoardStore: the virtual board's state in a named shared-memory block, guarded by a lock that
+// lives in the block itself, so the automation server, the port-I/O library, the control command and
+// the tests (each in its own process) see one board. Names live in Global\ (a service runs in another
+// session than a user's tools) with a Local\ fallback when Global\ objects cannot be made. The block
+// exists while some process holds it; whoever makes it fresh finds it zeroed (BoardModel::EnsureValid
+// fills it). Any thread of any process may use a store.
 #pragma once
 
 #include "platform/win32/Unique.h"
 #include "simulator/BoardModel.h"
+#include "simulator/ProcessSharedLock.h"
 
 #include <memory>
 
@@ -17,9 +19,9 @@ public:
     // Opens (or makes) the block and its mutex; null when neither namespace can be used.
     static std::unique_ptr<SharedBoardStore> Open();
 
-    BoardState& State() noexcept override { return *static_cast<BoardState*>(m_view.get()); }
-    void lock() override;
-    void unlock() override;
+    BoardState& State() noexcept override;
+    void lock() override { m_lock->lock(); }
+    void unlock() override { m_lock->unlock(); }
     // This process made the block (no other process held it).
     bool Fresh() const noexcept { return m_fresh; }
 
@@ -27,8 +29,8 @@ private:
     SharedBoardStore() = default;
 
     win32::UniqueHandle m_mapping;
-    win32::UniqueHandle m_mutex;
     win32::UniqueMappedView m_view;
+    std::unique_ptr<ProcessSharedLock> m_lock;
     bool m_fresh = false;
 };
 

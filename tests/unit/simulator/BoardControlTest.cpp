@@ -108,6 +108,7 @@ TEST(BoardSample, CarriesEveryLedAndEachTracedWriteOnce)
                         std::to_string(0x13060049u) + "," + std::to_string(0x00FF00u)),
               std::string::npos);
     EXPECT_EQ(seen, 3u);
+    EXPECT_NE(line.find("\"traced\":3,"), std::string::npos);
 
     std::ostringstream second;
     PrintSample(model, seen, second);

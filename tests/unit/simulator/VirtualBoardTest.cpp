@@ -2,6 +2,7 @@
 #include "hardware/ElementFormat.h"
 #include "hardware/ItemIds.h"
 #include "simulator/ElementWriter.h"
+#include "simulator/ProcessSharedLock.h"
 #include "simulator/VirtualBoard.h"
 #include "tests/support/SteppedClock.h"
 
@@ -9,6 +10,9 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace ovled::sim {
 namespace {
@@ -310,6 +314,57 @@ TEST_F(VirtualBoardTest, ControllerFollowsTheCommandProtocol)
     EXPECT_EQ(model.InPortB(0x66) & 0x01, 0);
     model.OutPortB(0x62, 0x55); // data without a command goes nowhere
     EXPECT_EQ(model.EcRegister(1, 0x55), 0);
+}
+
+// The shared board's lock, with a platform whose processes live as long as a test says.
+class ScriptedLockHost final : public ILockHost {
+public:
+    std::uint32_t Self() noexcept override { return 7; }
+    bool Alive(std::uint32_t owner) noexcept override
+    {
+        ++livenessChecks;
+        return owner == 7 || livenessChecks < ownerEndsAtCheck;
+    }
+    void LetOthersRun() noexcept override { std::this_thread::yield(); }
+    void Nap() noexcept override { std::this_thread::yield(); }
+
+    unsigned ownerEndsAtCheck = ~0u;
+    unsigned livenessChecks = 0;
+};
+
+TEST(ProcessSharedLock, ThreadsExcludeEachOther)
+{
+    alignas(4) std::uint32_t word = 0;
+    ScriptedLockHost host;
+    ProcessSharedLock lock(word, host);
+    long guarded = 0; // plain: a lock that let two threads in loses increments (and TSan says so)
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                std::lock_guard hold(lock);
+                guarded = guarded + 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(guarded, 80000);
+    EXPECT_EQ(word, 0u);
+}
+
+TEST(ProcessSharedLock, WaitsForALiveHolderAndTakesOverFromOneThatEnded)
+{
+    alignas(4) std::uint32_t word = 42; // held by process 42
+    ScriptedLockHost host;
+    host.ownerEndsAtCheck = 3;
+    ProcessSharedLock lock(word, host);
+    EXPECT_FALSE(lock.try_lock());
+    lock.lock();
+    EXPECT_EQ(word, 7u);
+    EXPECT_EQ(host.livenessChecks, 3u) << "the holder was asked about until it had ended";
+    lock.unlock();
+    EXPECT_EQ(word, 0u);
 }
 
 } // namespace
