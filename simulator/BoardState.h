@@ -11,7 +11,7 @@
 namespace ovled::sim {
 
 inline constexpr std::uint32_t kBoardMagic = 0x4256564F; // "OVVB"
-inline constexpr std::uint32_t kBoardVersion = 2;
+inline constexpr std::uint32_t kBoardVersion = 3;
 inline constexpr std::size_t kMaxItems = 40;
 inline constexpr std::size_t kMaxStrips = 8;
 inline constexpr std::size_t kNameBytes = 32;

@@ -97,11 +97,17 @@ std::optional<ByteBuffer> Buffer(const VARIANT& array, const VARIANT& length)
 
 class AcpiServerObject final : public IDispatch {
 public:
-    explicit AcpiServerObject(BoardModel& board) : m_board(board) { m_board.CountServerInstance(+1); }
+    // `counted`: the instance is a client's (the board counts clients' instances, not the server's own).
+    explicit AcpiServerObject(BoardModel& board, bool counted = true) : m_board(board), m_counted(counted)
+    {
+        if (m_counted)
+            m_board.CountServerInstance(+1);
+    }
     ~AcpiServerObject()
     {
         try {
-            m_board.CountServerInstance(-1);
+            if (m_counted)
+                m_board.CountServerInstance(-1);
         } catch (...) {
         }
     }
@@ -263,6 +269,7 @@ private:
 
     std::atomic<ULONG> m_references{1};
     BoardModel& m_board;
+    const bool m_counted;
 };
 
 class ServerFactory final : public IClassFactory {
@@ -319,7 +326,7 @@ public:
     {
         if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, m_stream.put())))
             return;
-        const auto kept = win32::ComPtr<IDispatch>::Attach(new AcpiServerObject(board));
+        const auto kept = win32::ComPtr<IDispatch>::Attach(new AcpiServerObject(board, false));
         m_marshalled = SUCCEEDED(
             CoMarshalInterface(m_stream.get(), IID_IDispatch, kept.get(), MSHCTX_LOCAL, nullptr, MSHLFLAGS_TABLESTRONG));
     }
