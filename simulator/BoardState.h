@@ -11,7 +11,7 @@
 namespace ovled::sim {
 
 inline constexpr std::uint32_t kBoardMagic = 0x4256564F; // "OVVB"
-inline constexpr std::uint32_t kBoardVersion = 2;
+inline constexpr std::uint32_t kBoardVersion = 3;
 inline constexpr std::size_t kMaxItems = 40;
 inline constexpr std::size_t kMaxStrips = 8;
 inline constexpr std::size_t kNameBytes = 32;
@@ -87,6 +87,7 @@ struct Faults {
     std::uint32_t groupTarget;             // group number, 0xFFFFFFFF: every group
     std::uint32_t serverMissing;           // in process: every call fails as if nothing were registered
     std::uint32_t answersZero;             // COM server: methods answer 0 although the invocation succeeds
+    std::uint32_t portIoFails;             // the port-I/O library: open answers 0, reads 0xFF, writes are lost
 };
 
 enum class Device : std::uint32_t { Onboard = 0, FirstStrip = 1 };
