@@ -89,6 +89,27 @@ def wine_process(prefix, exe_name):
     return max(found)[1] if found else None
 
 
+def wine_processes(prefix):
+    """Every Linux process of this prefix: what a crashed Wine server leaves behind is no one else's."""
+    wanted = f"WINEPREFIX={prefix}".encode()
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and wanted in (entry / "environ").read_bytes().split(b"\0"):
+                found.append(int(entry.name))
+        except OSError:
+            continue
+    return found
+
+
+def count_entries(pid, folder):
+    """Open file descriptors ("fd") or threads ("task") of a process."""
+    try:
+        return len(os.listdir(f"/proc/{pid}/{folder}"))
+    except OSError:
+        return None
+
+
 def private_kib(pid):
     """Resident anonymous memory (RssAnon): the Linux view of the process's private bytes."""
     try:
@@ -164,7 +185,7 @@ class Soak:
         self.temperatures = []  # (monotonic, degrees)
         self.next_temperature = 0.0
         self.temperature_step = 0
-        self.memory = []  # (monotonic, RssAnon KiB, CPU seconds)
+        self.memory = []  # (monotonic, RssAnon KiB, CPU seconds, open fds, threads)
         self.next_memory = 0.0
         self.unix_pid = None
         self.thermal = {}
@@ -199,7 +220,8 @@ class Soak:
             self.next_temperature = now + 1.0
         self.audio.keep_playing()
         if now >= self.next_memory and self.unix_pid:
-            self.memory.append((now, private_kib(self.unix_pid), demo.cpu_seconds(self.unix_pid)))
+            self.memory.append((now, private_kib(self.unix_pid), demo.cpu_seconds(self.unix_pid),
+                                count_entries(self.unix_pid, "fd"), count_entries(self.unix_pid, "task")))
             self.next_memory = now + 1.0
 
     def idle(self, seconds):
@@ -223,6 +245,7 @@ class Soak:
         say("Cleaning up after any earlier run")
         demo.stop_audio(self.out_dir, None)
         demo.Wine(self.out_dir, self.install, {}).session(stop=True)
+        self.end_leftovers()
         demo.copy_install(Path(self.args.build_dir), self.install)
         shutil.copy2(Path(self.args.build_dir) / "bin" / "ovledsoak.exe", self.install / "ovledsoak.exe")
         if self.control.exists():
@@ -300,6 +323,15 @@ class Soak:
             self.audio.stop()
         if self.wine:
             self.wine.session(stop=True)
+        self.end_leftovers()
+
+    def end_leftovers(self):
+        """Processes of this prefix that outlived its session (a crashed Wine server cannot end them)."""
+        for pid in wine_processes(self.out_dir / "wineprefix"):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
 
     # ---- the clients' hold and the known modes of a check ---------------------------------------------
 
@@ -341,7 +373,7 @@ class Soak:
 
     @staticmethod
     def colour_writes(samples, device, after_micros):
-        """(board micros, value) of every colour write to a device after a moment."""
+        """(board micros, value, target) of every colour write to a device after a moment."""
         writes = []
         for _, sample in samples:
             for micros, kind, target, value, detail in sample["trace"]:
@@ -349,10 +381,10 @@ class Soak:
                     continue
                 if device == -1 and ((kind == demo.TRACE_EC_WRITE and target in EC_COLOUR_REGISTERS)
                                      or (kind == demo.TRACE_ITEM_WRITE and target == ITEM_ONBOARD_COLOUR)):
-                    writes.append((micros, value))
+                    writes.append((micros, value, target))
                 elif (device >= 0 and kind == demo.TRACE_ITEM_WRITE and target == demo.ITEM_STRIP_COLOUR
                       and detail >> 8 == device):
-                    writes.append((micros, value))
+                    writes.append((micros, value, target))
         return sorted(writes)
 
     @staticmethod
@@ -365,7 +397,7 @@ class Soak:
         if not writes:
             return False
         for _, sample in samples:
-            earlier = [micros for micros, _ in writes if micros <= sample["now"]]
+            earlier = [micros for micros, _, _ in writes if micros <= sample["now"]]
             led = self.led(sample, device)
             if not earlier or not led or not led["host"]:
                 continue
@@ -376,10 +408,16 @@ class Soak:
         return False
 
     def music_resumed(self, samples, device, after_micros):
-        """When the device first got a colour that is not black after the moment (None: not yet), and whether
-        it has received changing colours."""
+        """When the device's colour first moved after the moment (None: not yet), and whether it has received
+        changing colours. A colour that stands still is no sign of music: without packets the bands keep
+        their last values, and the service refreshes that colour once a second."""
         writes = self.colour_writes(samples, device, after_micros)
-        first = next((micros for micros, value in writes if value != 0), None)
+        first_value = {}
+        first = None
+        for micros, value, target in writes:
+            if first_value.setdefault(target, value) != value:
+                first = micros
+                break
         shown = {self.led(s, device)["rgb"] for _, s in samples
                  if self.led(s, device) and self.led(s, device)["host"] and s["now"] >= after_micros}
         return first, len(writes) >= 3 and len(shown - {"000000"}) >= 2
@@ -654,14 +692,19 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
     # server faults, whose new firmware connections raise the handle count once (measured: 165 -> 180).
     baseline = soak.cycle_ends[1] if len(soak.cycle_ends) > 2 else soak.phase_ends[1]
     window = 10.0
-    handles = [((s["t"] - to_epoch) / 1000, s["handles"]) for s in samples]
-    memory = [(at, kib) for at, kib, _ in soak.memory]
-    h0 = window_floor(handles, baseline, baseline + window)
-    h1 = window_floor(handles, soak.before_kill - window, soak.before_kill)
-    m0 = window_floor(memory, baseline, baseline + window)
-    m1 = window_floor(memory, soak.before_kill - window, soak.before_kill)
-    for name, before, after, unit in (("handle count (Windows: system handle table)", h0, h1, ""),
-                                      ("private memory (Linux: RssAnon of the wine process)", m0, m1, " KiB")):
+    # Windows' view where it answers (GetProcessHandleCount, PrivateUsage); Wine 8 answers 0 for another
+    # process, and then the wine process's own view from /proc stands in.
+    windows_handles = [((s["t"] - to_epoch) / 1000, s["handles"]) for s in samples if s["handles"]]
+    windows_private = [((s["t"] - to_epoch) / 1000, s["private"] / 1024) for s in samples if s["private"]]
+    measures = [
+        ("handle count (Windows)", windows_handles, "") if windows_handles else
+        ("handles (Linux: open fds of the wine process)", [(m[0], m[3]) for m in soak.memory], ""),
+        ("private memory (Windows: PrivateUsage)", windows_private, " KiB") if windows_private else
+        ("private memory (Linux: RssAnon of the wine process)", [(m[0], m[1]) for m in soak.memory], " KiB"),
+    ]
+    for name, points, unit in measures:
+        before = window_floor(points, baseline, baseline + window)
+        after = window_floor(points, soak.before_kill - window, soak.before_kill)
         change = growth(before, after)
         rows.append((f"{name}, after warm-up vs end",
                      f"{before:.0f}{unit} -> {after:.0f}{unit} ({change * 100:+.1f} %)" if change is not None
@@ -703,9 +746,14 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
 
     # Figures without limits.
     figures_rows = []
+    threads = [(m[0], m[4]) for m in soak.memory]
+    before = window_floor(threads, baseline, baseline + window)
+    after = window_floor(threads, soak.before_kill - window, soak.before_kill)
+    if before and after:
+        figures_rows.append(("threads of the service (Linux: tasks), after warm-up vs end", f"{before} -> {after}"))
     figures_rows.append(("COM call latency median / p99",
                          f"{percentile(latencies, 0.5):.2f} ms / {percentile(latencies, 0.99):.2f} ms"))
-    cpu = [(at, seconds) for at, _, seconds in soak.memory if seconds is not None and at <= soak.before_kill]
+    cpu = [(m[0], m[2]) for m in soak.memory if m[2] is not None and m[0] <= soak.before_kill]
     if len(cpu) >= 2:
         figures_rows.append(("service CPU share (until the kill)",
                              f"{100 * (cpu[-1][1] - cpu[0][1]) / (cpu[-1][0] - cpu[0][0]):.1f} % of one core"))

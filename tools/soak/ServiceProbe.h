@@ -14,8 +14,7 @@ struct ServiceSample {
     DWORD state = 0;         // SERVICE_RUNNING, ...; 0 when the service cannot be queried
     DWORD processId = 0;     // 0 while no process runs it
     bool processOpened = false;
-    DWORD handles = 0;       // GetProcessHandleCount, or counted in the system's handle table
-    bool handlesFromSystemTable = false;
+    DWORD handles = 0;       // GetProcessHandleCount
     std::uint64_t privateBytes = 0; // PROCESS_MEMORY_COUNTERS_EX::PrivateUsage
     std::uint64_t workingSet = 0;
     std::uint64_t cpu100ns = 0;     // kernel + user time

@@ -116,13 +116,12 @@ int Modes(int argc, wchar_t** argv)
     HRESULT result = ovled::tools::ConnectLightControl(false, client);
     for (size_t i = 0; SUCCEEDED(result) && i < wanted.size(); ++i)
         result = client->Set(static_cast<short>(static_cast<int>(i) - 1), wanted[i]);
-    const size_t devices = std::max<size_t>(wanted.size(), 4);
+    std::vector<short> modes(std::max<size_t>(wanted.size(), 4), -1);
+    for (size_t i = 0; SUCCEEDED(result) && i < modes.size(); ++i)
+        result = client->Get(static_cast<short>(static_cast<int>(i) - 1), modes[i]);
     std::printf("{\"result\":\"0x%08lX\",\"modes\":{", static_cast<unsigned long>(result));
-    for (size_t i = 0; SUCCEEDED(result) && i < devices; ++i) {
-        short mode = -1;
-        result = client->Get(static_cast<short>(static_cast<int>(i) - 1), mode);
-        std::printf("%s\"%d\":%d", i ? "," : "", static_cast<int>(i) - 1, SUCCEEDED(result) ? mode : -1);
-    }
+    for (size_t i = 0; SUCCEEDED(result) && i < modes.size(); ++i)
+        std::printf("%s\"%d\":%d", i ? "," : "", static_cast<int>(i) - 1, modes[i]);
     std::printf("}}\n");
     return SUCCEEDED(result) ? 0 : kFailure;
 }
