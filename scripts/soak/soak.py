@@ -182,16 +182,14 @@ class Soak:
         self.watcher = None
         self.clients = None
         self.power_installed = False
-        self.temperatures = []  # (monotonic, degrees)
         self.next_temperature = 0.0
         self.temperature_step = 0
         self.memory = []  # (monotonic, RssAnon KiB, CPU seconds, open fds, threads)
         self.next_memory = 0.0
         self.unix_pid = None
         self.thermal = {}
-        self.checks = []  # dicts: fault, cycle, passed, problems
+        self.checks = []  # dicts: fault, cycle, problems (none: passed), resume_s
         self.resume_times = {"server-restart": [], "server-unregistered": [], "audio-sink": []}
-        self.events = []  # (monotonic, text)
         self.plan_number = 0
         self.failures = []  # setup or protocol failures that break the run
 
@@ -204,7 +202,6 @@ class Soak:
         return self.run("boardctl.exe", *args, check=check)
 
     def event(self, text):
-        self.events.append((time.monotonic(), text))
         note(f"t={time.monotonic() - self.started:6.1f}s  {text}")
 
     def tick(self):
@@ -215,7 +212,6 @@ class Soak:
             step = self.temperature_step % 80
             degrees = 25 + (step if step < 40 else 80 - step)
             self.boardctl("temperature", degrees)
-            self.temperatures.append((time.monotonic(), degrees))
             self.temperature_step += 1
             self.next_temperature = now + 1.0
         self.audio.keep_playing()
@@ -317,6 +313,10 @@ class Soak:
             with open(self.out_dir / "board.jsonl", "w") as out:
                 for arrived, sample in self.watcher.all():
                     out.write(json.dumps({"arrived": arrived, **sample}) + "\n")
+        with open(self.out_dir / "process.jsonl", "w") as out:
+            for at, kib, cpu, fds, threads in self.memory:
+                out.write(json.dumps({"at": at, "rss_anon_kib": kib, "cpu_s": cpu, "fds": fds, "threads": threads})
+                          + "\n")
         if self.clients and self.clients.poll() is None:
             self.clients.kill()
         if self.audio:
@@ -457,7 +457,13 @@ class Soak:
                 if counts and counts[-1] != counts[0]:
                     problems.append(f"{name} (none) was written {counts[-1] - counts[0]} times")
             elif not passed.get(device):
-                problems.append(f"{name} ({demo.MODE_NAMES[mode]}) did not show its mode in time")
+                # What the board did instead, to tell a service that stopped writing from one whose
+                # device was left to the firmware.
+                writes = len(self.colour_writes(samples, device, after))
+                handed = sum(1 for _, s in samples if (self.led(s, device) or {}).get("host"))
+                problems.append(f"{name} ({demo.MODE_NAMES[mode]}) did not show its mode in time "
+                                f"({writes} colour writes, under the service's control in {handed} of "
+                                f"{len(samples)} samples)")
         music = [resume.get(d) for d, m in plan.items() if m == 1]
         resumed = None if not music or None in music else max(music)
         return problems, resumed
