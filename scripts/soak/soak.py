@@ -479,6 +479,10 @@ class Soak:
 
         def make_read_only():
             self.wine.system("attrib", "+r", "Lighting.xml")
+            # A save that looked at the file before it turned read-only may still land: it checks, writes
+            # and flushes a temporary file, then moves it over. Windows refuses that move onto a read-only
+            # file; Wine's does not. What counts is that no save that starts later replaces it.
+            self.idle(0.5)
             read_only["content"] = self.settings_file().read_bytes()
 
         def make_writable():
