@@ -179,7 +179,12 @@ void LightingManager::ApplyModesLocked()
         m_driver->Start();
     else
         m_driver->Stop();
-    m_clock.Sleep(m_timing.settleDelay);
+    // The pause is taken under the manager's lock, which every COM call (reads too) waits for; paid on
+    // every apply, eight busy clients made a read wait over a second behind sets that changed nothing
+    // for the driver. Only a start after a stop, or a stop after a start, needs it.
+    if (m_musicRequested != music)
+        m_clock.Sleep(m_timing.settleDelay);
+    m_musicRequested = music;
 
     if (thermal)
         m_thermal.Start();

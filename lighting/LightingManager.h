@@ -16,6 +16,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace ovled {
@@ -34,8 +35,9 @@ class LightingManager {
 public:
     struct Timing {
         std::chrono::milliseconds thermalPeriod = kThermalPeriod;
-        // Pause after starting or stopping the music driver, so that a start and a stop lie at least
-        // one colour tick apart.
+        // Pause after the music driver is started or stopped, so that a start and a stop lie at least
+        // one colour tick apart. An apply that asks the driver for the state it was last asked for
+        // changes nothing and does not pause.
         std::chrono::milliseconds settleDelay{100};
     };
 
@@ -95,6 +97,8 @@ private:
     std::vector<std::unique_ptr<ILedDevice>> m_strips;
     std::unique_ptr<IMusicDriver> m_driver;
     bool m_shutDown = false;
+    // What the last apply asked of the music driver (none yet: the first apply always pauses).
+    std::optional<bool> m_musicRequested;
     // Last: destroyed first, so the thread has ended before the devices it uses go away.
     ThermalThread m_thermal;
 };

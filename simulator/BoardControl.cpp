@@ -24,6 +24,7 @@ constexpr char kUsage[] =
     "  fault group KIND [GROUP]             malformed group lists (of one group, or all)\n"
     "  fault server-missing on|off          (in process) every call fails as if nothing were registered\n"
     "  fault answers-zero on|off            methods answer 0 although their invocation succeeds\n"
+    "  fault port-io on|off                 the port-I/O library fails: open answers 0, reads 0xFF, writes lost\n"
     "     KIND: none huge-count length-past-end truncated empty oversized too-few-elements\n"
     "  leds | trace [N] | counters | faults | last-call | clear-trace | show\n";
 
@@ -139,6 +140,8 @@ int RunFault(BoardModel& board, const std::vector<std::string>& args, std::ostre
         faults.serverMissing = number;
     } else if (what == "answers-zero" && ParseSwitch(value, number)) {
         faults.answersZero = number;
+    } else if (what == "port-io" && ParseSwitch(value, number)) {
+        faults.portIoFails = number;
     } else {
         err << "unknown fault: " << what << ' ' << value << '\n';
         return 2;
@@ -357,7 +360,8 @@ void PrintFaults(BoardModel& board, std::ostream& out)
     out << ", slow " << f.slowMillis << " ms, ec " << (f.ecStaysBusy ? "busy" : "ready") << ", descriptions "
         << MalformationName(static_cast<Malformation>(f.descriptionMalformation)) << ", group lists "
         << MalformationName(static_cast<Malformation>(f.groupMalformation))
-        << (f.serverMissing ? ", server missing" : "") << (f.answersZero ? ", methods answer 0" : "") << '\n';
+        << (f.serverMissing ? ", server missing" : "") << (f.answersZero ? ", methods answer 0" : "")
+        << (f.portIoFails ? ", port I/O failing" : "") << '\n';
 }
 
 } // namespace ovled::sim

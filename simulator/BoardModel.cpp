@@ -500,8 +500,8 @@ void BoardModel::OutPortB(std::uint16_t port, std::uint8_t value)
     With([&](BoardState& state) {
         ++state.counters.portWrites;
         EcRecord& ec = state.ec;
-        if (state.faults.ecStaysBusy)
-            return; // a controller that never takes its input loses what is written
+        if (state.faults.ecStaysBusy || state.faults.portIoFails)
+            return; // a controller that never takes its input (or a port that is not reached) loses it
         if (port == ec::kStatusPort) {
             ec.phase = value == ec::kWriteCommand ? kWriteAddress : value == ec::kReadCommand ? kReadAddress : kIdle;
             return;
@@ -532,6 +532,8 @@ std::uint8_t BoardModel::InPortB(std::uint16_t port)
 {
     return With([&](BoardState& state) -> std::uint8_t {
         ++state.counters.portReads;
+        if (state.faults.portIoFails)
+            return 0xFF; // what a read of a port that nothing answers gives
         EcRecord& ec = state.ec;
         if (port == ec::kStatusPort) {
             std::uint8_t status = ec.outputFull ? ec::kOutputBufferFull : 0;

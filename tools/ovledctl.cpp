@@ -8,10 +8,9 @@
 //
 // Exit code 0 on success, 1 for a wrong command line, 2 when the class cannot be reached or a call fails.
 #include "platform/win32/Unique.h"
+#include "tools/LightControlClient.h"
 
 #include <windows.h>
-
-#include <OvLedService_h.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -21,13 +20,11 @@
 
 namespace {
 
-using ovled::win32::ComPtr;
+using ovled::tools::LightControlClient;
 using ovled::win32::ScopedComInit;
-using ovled::win32::UniqueVariant;
 
 constexpr int kUsage = 1;
 constexpr int kFailure = 2;
-constexpr DISPID kModeByIndex = 6;
 
 const wchar_t* Hint(HRESULT result)
 {
@@ -93,79 +90,6 @@ const wchar_t* ModeName(short mode)
     }
 }
 
-// The two ways of calling ModeByIndex.
-class Client {
-public:
-    virtual ~Client() = default;
-    virtual HRESULT Get(short index, short& mode) = 0;
-    virtual HRESULT Set(short index, short mode) = 0;
-};
-
-class EarlyBound final : public Client {
-public:
-    explicit EarlyBound(ComPtr<ILightControl> control) : m_control(std::move(control)) {}
-    HRESULT Get(short index, short& mode) override { return m_control->get_ModeByIndex(index, &mode); }
-    HRESULT Set(short index, short mode) override { return m_control->put_ModeByIndex(index, mode); }
-
-private:
-    ComPtr<ILightControl> m_control;
-};
-
-class LateBound final : public Client {
-public:
-    explicit LateBound(ComPtr<IDispatch> dispatch) : m_dispatch(std::move(dispatch)) {}
-
-    HRESULT Get(short index, short& mode) override
-    {
-        VARIANT argument;
-        VariantInit(&argument);
-        argument.vt = VT_I2;
-        argument.iVal = index;
-        DISPPARAMS params{&argument, nullptr, 1, 0};
-        UniqueVariant result;
-        const HRESULT hr = m_dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                              &params, result.get(), nullptr, nullptr);
-        if (FAILED(hr))
-            return hr;
-        UniqueVariant converted;
-        const HRESULT conversion = VariantChangeType(converted.get(), result.get(), 0, VT_I2);
-        if (SUCCEEDED(conversion))
-            mode = converted->iVal;
-        return conversion;
-    }
-
-    HRESULT Set(short index, short mode) override
-    {
-        // Arguments go in reverse order; the new value is the named property-put argument.
-        VARIANT arguments[2];
-        VariantInit(&arguments[0]);
-        VariantInit(&arguments[1]);
-        arguments[0].vt = VT_I2;
-        arguments[0].iVal = mode;
-        arguments[1].vt = VT_I2;
-        arguments[1].iVal = index;
-        DISPID named = DISPID_PROPERTYPUT;
-        DISPPARAMS params{arguments, &named, 2, 1};
-        return m_dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
-                                  nullptr, nullptr);
-    }
-
-private:
-    ComPtr<IDispatch> m_dispatch;
-};
-
-// Creates a LightControl object in the server and wraps the interface that the client calls through.
-template <class Wrapper, class Interface>
-HRESULT Connect(std::unique_ptr<Client>& client)
-{
-    ComPtr<Interface> object;
-    const HRESULT result =
-        CoCreateInstance(CLSID_LightControl, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(Interface), object.put_void());
-    if (SUCCEEDED(result))
-        client = std::make_unique<Wrapper>(std::move(object));
-    return result;
-}
-
 int Usage()
 {
     std::fwprintf(stderr, L"usage: ovledctl [--late] get <index> | set <index> <none|music|thermal|0|1|2> | "
@@ -173,7 +97,7 @@ int Usage()
     return kUsage;
 }
 
-int PrintMode(Client& client, short index)
+int PrintMode(LightControlClient& client, short index)
 {
     short mode = 0;
     const HRESULT result = client.Get(index, mode);
@@ -200,8 +124,8 @@ int Run(int argc, wchar_t** argv)
     if (FAILED(com.Result()))
         return Fail(L"initialising COM", com.Result());
 
-    std::unique_ptr<Client> client;
-    const HRESULT created = late ? Connect<LateBound, IDispatch>(client) : Connect<EarlyBound, ILightControl>(client);
+    std::unique_ptr<LightControlClient> client;
+    const HRESULT created = ovled::tools::ConnectLightControl(late, client);
     if (FAILED(created))
         return Fail(L"creating LightControl", created);
 

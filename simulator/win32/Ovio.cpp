@@ -43,7 +43,8 @@ __declspec(dllexport) DWORD WINAPI OVIO_Open(DWORD)
     return 0;
 #else
     try {
-        return Board() ? 1 : 0;
+        auto* board = Board();
+        return board && !board->GetFaults().portIoFails ? 1 : 0;
     } catch (...) {
         return 0;
     }

@@ -164,6 +164,18 @@ TEST_F(LightingManagerTest, IndicesOutsideTheDevicesChangeNothingAndApplyNothing
     EXPECT_EQ(m_clock.TotalSlept(), std::chrono::milliseconds(100)) << "only the construction applied";
 }
 
+TEST_F(LightingManagerTest, OnlyAStartOrStopOfTheMusicDriverIsFollowedByThePause)
+{
+    LightingManager& manager = Build(2); // stops the driver: the first pause
+    manager.SetModeByIndex(-1, 2);       // still no music
+    manager.SetModeByIndex(0, 1);        // the driver starts: a pause
+    manager.SetModeByIndex(1, 2);        // music goes on
+    manager.SetModeByIndex(0, 0);        // the driver stops: a pause
+    EXPECT_THAT(m_board->Calls().Matching("music: St"),
+                ElementsAre("music: Stop", "music: Stop", "music: Start", "music: Start", "music: Stop"));
+    EXPECT_EQ(m_clock.TotalSlept(), std::chrono::milliseconds(300));
+}
+
 TEST_F(LightingManagerTest, GetModeByIndexAnswersTheOnboardZoneForEveryNegativeIndex)
 {
     LightingManager& manager = Build(2);

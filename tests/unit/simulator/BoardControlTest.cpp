@@ -43,12 +43,15 @@ TEST_F(BoardControlTest, FaultsAreSetAndCleared)
     EXPECT_EQ(Run({"fault", "ec-busy", "on"}), 0);
     EXPECT_EQ(Run({"fault", "description", "truncated", "0x13060048"}), 0);
     EXPECT_EQ(Run({"fault", "group", "huge-count", "6"}), 0);
+    EXPECT_EQ(Run({"fault", "port-io", "on"}), 0);
+    EXPECT_EQ(m_board.Model().InPortB(0x66), 0xFF); // a port nothing answers, not the busy controller's status
     Faults faults = m_board.Model().GetFaults();
     EXPECT_EQ(faults.slowMillis, 250u);
     EXPECT_EQ(faults.ecStaysBusy, 1u);
     EXPECT_EQ(faults.descriptionMalformation, static_cast<std::uint32_t>(Malformation::Truncated));
     EXPECT_EQ(faults.descriptionTarget, 0x13000048u);
     EXPECT_EQ(faults.groupTarget, 6u);
+    EXPECT_EQ(faults.portIoFails, 1u);
     EXPECT_EQ(Run({"faults"}), 0);
     EXPECT_NE(m_out.str().find("iAcpiGetItem iAcpiSetItem"), std::string::npos);
 
