@@ -31,13 +31,13 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # no __pycache__ beside the demo in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "demo"))
 import demo  # noqa: E402  (the main job's machinery)
+import figures  # noqa: E402
+import music  # noqa: E402
 
 ROOT = demo.ROOT
 SERVICE = demo.SERVICE
 STRIPS = 3  # the switch-strips profile
 DEVICES = [-1] + list(range(STRIPS))
-ITEM_ONBOARD_COLOUR = 0x13060043
-EC_COLOUR_REGISTERS = (0x70, 0x71, 0x72)  # bank 0
 HANG_MS = 5000.0
 KILLED_ANSWER_MS = 1000.0
 STOP_LIMIT_S = 30.0
@@ -126,9 +126,14 @@ class Audio:
 
     def __init__(self, out_dir):
         self.out_dir = out_dir
-        self.env, self.player = demo.start_audio(out_dir, 60)
-        if not self.env:
-            raise SoakError("PulseAudio could not start: the soak run needs music")
+        pulse = music.PulseStart(out_dir)
+        failure = pulse.wait()
+        if failure:
+            raise SoakError(f"PulseAudio could not start ({failure}): the soak run needs music")
+        self.env = {"PULSE_SERVER": pulse.server}
+        self.music = music.write_voices(out_dir, 60)
+        self.player = music.Player(pulse.server)
+        self.player.play(self.music)
         self.pa_env = dict(os.environ, PA_HOME=str(out_dir / "pulse"), **self.env)
         self.sink_arguments = None
         self.last_try = 0.0
@@ -139,11 +144,10 @@ class Audio:
 
     def keep_playing(self):
         """Starts the music again when it ended (its file ran out, or the sink went away under it)."""
-        if self.player.poll() is None or time.monotonic() - self.last_try < 0.5:
+        if self.player.process.poll() is None or time.monotonic() - self.last_try < 0.5:
             return
         self.last_try = time.monotonic()
-        self.player = subprocess.Popen(["paplay", "--latency-msec=20", "-d", "vsink", str(self.out_dir / "show.wav")],
-                                       env=self.pa_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.player.play(self.music)
 
     def remove_sink(self):
         for line in self.pactl("list", "short", "modules").stdout.splitlines():
@@ -168,7 +172,8 @@ class Audio:
         self.keep_playing()
 
     def stop(self):
-        demo.stop_audio(self.out_dir, self.player)
+        self.player.stop()
+        music.stop_pulse(self.out_dir).wait(timeout=30)
 
 
 class Soak:
@@ -239,7 +244,7 @@ class Soak:
 
     def setup(self):
         say("Cleaning up after any earlier run")
-        demo.stop_audio(self.out_dir, None)
+        music.stop_pulse(self.out_dir).wait(timeout=30)
         demo.Wine(self.out_dir, self.install, {}).session(stop=True)
         self.end_leftovers()
         demo.copy_install(Path(self.args.build_dir), self.install)
@@ -268,7 +273,7 @@ class Soak:
         self.boardctl("profile", "switch-strips")
         self.boardctl("temperature", "25")
         self.thermal = {int(k): v for k, v in json.loads(self.run("ovledsoak.exe", "thermal-colours", 0, 120)).items()}
-        self.watcher = demo.Watcher(self.wine.popen("boardctl.exe", "watch", "100"))
+        self.watcher = demo.Watcher(self.wine.popen("boardctl.exe", "watch", "100"), self.out_dir / "board.jsonl")
         if not self.watcher.wait_first():
             raise SoakError("the board watcher produced no sample")
 
@@ -310,9 +315,6 @@ class Soak:
                 note(f"(teardown step failed: {error})")
         if self.watcher:
             self.watcher.stop()
-            with open(self.out_dir / "board.jsonl", "w") as out:
-                for arrived, sample in self.watcher.all():
-                    out.write(json.dumps({"arrived": arrived, **sample}) + "\n")
         with open(self.out_dir / "process.jsonl", "w") as out:
             for at, kib, cpu, fds, threads in self.memory:
                 out.write(json.dumps({"at": at, "rss_anon_kib": kib, "cpu_s": cpu, "fds": fds, "threads": threads})
@@ -379,10 +381,10 @@ class Soak:
             for micros, kind, target, value, detail in sample["trace"]:
                 if micros < after_micros:
                     continue
-                if device == -1 and ((kind == demo.TRACE_EC_WRITE and target in EC_COLOUR_REGISTERS)
-                                     or (kind == demo.TRACE_ITEM_WRITE and target == ITEM_ONBOARD_COLOUR)):
+                if device == -1 and ((kind == figures.TRACE_EC_WRITE and target in figures.EC_COLOUR_REGISTERS)
+                                     or (kind == figures.TRACE_ITEM_WRITE and target == figures.ITEM_ONBOARD_COLOUR)):
                     writes.append((micros, value, target))
-                elif (device >= 0 and kind == demo.TRACE_ITEM_WRITE and target == demo.ITEM_STRIP_COLOUR
+                elif (device >= 0 and kind == figures.TRACE_ITEM_WRITE and target == figures.ITEM_STRIP_COLOUR
                       and detail >> 8 == device):
                     writes.append((micros, value, target))
         return sorted(writes)
