@@ -2,6 +2,7 @@
 
 #include "platform/Com.h"
 
+#include <algorithm>
 #include <optional>
 #include <system_error>
 
@@ -79,14 +80,15 @@ void PeriodicThread::Run() noexcept
         // The wait comes first: the first cycle is one period after the start.
         IWaitClock::TimePoint next = m_clock.Now() + m_period;
         while (!m_clock.WaitUntil(m_stop, next)) {
-            const IWaitClock::TimePoint start = m_clock.Now();
             try {
                 cycle();
             } catch (...) {
                 // A failed cycle is skipped; the next one keeps the pace.
             }
-            // Start to start; an overrun is followed at once (a deadline in the past does not wait).
-            next = start + m_period;
+            // Start to start, on the schedule rather than from the moment the wait ended: a wake-up's
+            // lateness (a millisecond or two under a coarse timer) would otherwise add to every period.
+            // An overrun is followed at once and the pace resumes from then, with no burst to catch up.
+            next = std::max(next + m_period, m_clock.Now());
         }
     } catch (...) {
         // Nothing may leave a thread procedure.

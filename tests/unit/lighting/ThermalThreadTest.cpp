@@ -78,21 +78,29 @@ TEST(ThermalThread, AThrowingCycleDoesNotEndTheThread)
     EXPECT_EQ(cycles.load(), 2);
 }
 
-// Cycles start a period apart, start to start: a cycle's own time shortens the wait after it, and an
-// overrun is followed at once by one cycle, then the pace resumes from there (no burst to catch up).
+// Cycles start a period apart, start to start: a cycle's own time and a late wake-up shorten the wait
+// after it, and an overrun is followed at once by one cycle, then the pace resumes from there (no burst
+// to catch up).
 TEST(PeriodicThread, CyclesStartAPeriodApartAndAnOverrunIsFollowedAtOnce)
 {
     using std::chrono::milliseconds;
     SteppedClock clock;
-    const milliseconds cycleTimes[] = {milliseconds(4), milliseconds(25), milliseconds(0)};
+    const milliseconds cycleTimes[] = {milliseconds(4), milliseconds(25), milliseconds(0), milliseconds(4)};
     std::atomic<int> cycles{0};
-    ThermalThread thread(clock, milliseconds(10), [&] { clock.Advance(cycleTimes[cycles++ % 3]); });
+    ThermalThread thread(clock, milliseconds(10), [&] { clock.Advance(cycleTimes[cycles++ % 4]); });
     thread.Start();
     ASSERT_TRUE(clock.WaitForWaiters(1));
-    const milliseconds expectedWaits[] = {milliseconds(6), milliseconds(0), milliseconds(10)};
-    for (const milliseconds wait : expectedWaits) {
+    const struct {
+        milliseconds wokenLate;
+        milliseconds nextWait;
+    } steps[] = {{milliseconds(0), milliseconds(6)},
+                 {milliseconds(0), milliseconds(0)},
+                 {milliseconds(0), milliseconds(10)},
+                 {milliseconds(2), milliseconds(4)}};
+    for (const auto& step : steps) {
+        clock.Advance(clock.LastPeriod() + step.wokenLate);
         ASSERT_TRUE(clock.StepAndSettle());
-        EXPECT_EQ(clock.LastPeriod(), wait) << "after cycle " << cycles.load();
+        EXPECT_EQ(clock.LastPeriod(), step.nextWait) << "after cycle " << cycles.load();
     }
 }
 
