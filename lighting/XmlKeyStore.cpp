@@ -23,6 +23,10 @@ constexpr long kMaxFileBytes = 4L * 1024 * 1024;
 // for the power window thread and COM's threads). Our files hold a few dozen elements; this many, even
 // all nested, use a fifth of that.
 constexpr size_t kMaxElements = 512;
+// TinyXML checks each new attribute against the element's earlier ones, one by one: parsing time grows
+// with the square of an element's attributes (80 000 of them, 650 KB, take 16 s). Our files hold a
+// dozen; this many parse in a millisecond.
+constexpr size_t kMaxAttributes = 1024;
 // Terminators after the text: more than the longest UTF-8 sequence TinyXML may step over.
 constexpr size_t kParserSlack = 8;
 
@@ -94,18 +98,24 @@ int ParseInt(const char* text)
     return static_cast<int>(value);
 }
 
-// Whether `text` may hold more than kMaxElements elements. The parser opens every element at a '<' of
-// its own that is followed by a name character (never '/', '!' or '?'), and recurses once per open
-// element, so counting such places bounds its depth whatever it makes of the rest of the text: a
-// processing instruction that ends at its first '>', an entity that runs past quotes and tags, a
-// UTF-8 lead byte that swallows the next characters. A scan that tried to follow the markup could be
-// led to disagree with the parser; this count cannot.
-bool MayHoldTooManyElements(const std::string& text)
+// Whether `text` may hold more than kMaxElements elements or kMaxAttributes attributes. The parser opens
+// every element at a '<' of its own that is followed by a name character (never '/', '!' or '?'), and
+// recurses once per open element; every attribute it keeps has an '=' of its own. Counting such places
+// bounds its depth and its attribute work whatever it makes of the rest of the text: a processing
+// instruction that ends at its first '>', an entity that runs past quotes and tags, a UTF-8 lead byte
+// that swallows the next characters. A scan that tried to follow the markup could be led to disagree
+// with the parser; these counts cannot.
+bool MayBeTooMuchForTheParser(const std::string& text)
 {
     size_t elements = 0;
     for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
         const char next = at + 1 < text.size() ? text[at + 1] : '\0';
         if (next != '/' && next != '!' && next != '?' && ++elements > kMaxElements)
+            return true;
+    }
+    size_t equalsSigns = 0;
+    for (size_t at = text.find('='); at != std::string::npos; at = text.find('=', at + 1)) {
+        if (++equalsSigns > kMaxAttributes)
             return true;
     }
     return false;
@@ -152,7 +162,7 @@ ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& docum
             text.push_back(raw[i]);
         }
     }
-    if (MayHoldTooManyElements(text))
+    if (MayBeTooMuchForTheParser(text))
         return ReadOutcome::NotXml;
 
     // TinyXML steps over a whole UTF-8 sequence at once, also when the text ends inside one (a file

@@ -220,8 +220,13 @@ TEST_F(XmlKeyStoreTest, EmptyGarbageAndDeeplyNestedFilesAreReplacedWhenCreateIsA
         deepAfterDeclaration += "<a>";
         deepAfterInstruction += "<a>";
     }
+    // The parser's work grows with the square of one element's attributes.
+    std::string manyAttributes = std::string(kDeclaration) + "<root";
+    for (int i = 0; i < 20000; ++i)
+        manyAttributes += " a" + std::to_string(i) + "=\"1\"";
+    manyAttributes += "><a/></root>";
     for (const std::string& bad : {std::string(), std::string("not xml at all"), std::string("\x01\x02\xff"), nested,
-                                   deepAfterDeclaration, deepAfterInstruction}) {
+                                   deepAfterDeclaration, deepAfterInstruction, manyAttributes}) {
         WriteText(m_path, bad);
         ASSERT_TRUE(m_store.Load(m_path, true));
         EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Created);
