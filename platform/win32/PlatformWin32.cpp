@@ -125,22 +125,28 @@ void TakeOverSecurityAndAttributes(const std::filesystem::path& from, const std:
         (void)SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
 }
 
+bool Exists(const std::filesystem::path& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Puts the written temporary file in place of `path` in one step, keeping what belongs to the file:
 // an installer's grant to users, the hidden or system attribute. A rename alone would leave the new
 // file with the temporary file's inherited ACL and owner. ReplaceFileW keeps the replaced file's
 // security and attributes on Windows (and its owner and streams), while Wine's only renames, so the
-// DACL and attributes go onto the temporary file first. A failed ReplaceFileW without a backup file
-// leaves the old file as it was; a missing file (the first save) is moved into place.
+// DACL and attributes go onto the temporary file first. A missing file (the first save) is moved into
+// place.
 bool MoveOver(const std::filesystem::path& temp, const std::filesystem::path& path)
 {
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (!Exists(path))
         return MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
     TakeOverSecurityAndAttributes(path, temp);
     if (ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return true;
-    // Deleted since it was looked at: nothing left to keep.
-    return GetLastError() == ERROR_FILE_NOT_FOUND &&
-           MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    // Most failures leave the old file as it was. Some leave nothing at the path: a file deleted since it
+    // was looked at, and, without a backup name, a replacement that could not be moved after the old file
+    // had been moved away (ERROR_UNABLE_TO_MOVE_REPLACEMENT and _2). The new content then goes there.
+    return !Exists(path) && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 } // namespace
@@ -160,10 +166,13 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = std::fflush(file) == 0 && ok;
     ok = _commit(_fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
-    ok = ok && MoveOver(temp, path);
-    if (!ok)
+    if (ok && MoveOver(temp, path))
+        return true;
+    // A whole temporary file that could not be moved onto an empty path is the only copy of the
+    // settings: it stays.
+    if (!ok || Exists(path))
         DeleteFileW(temp.c_str());
-    return ok;
+    return false;
 }
 
 namespace {
