@@ -19,7 +19,7 @@ public:
     explicit PowerEventQueue(PowerEventHandler& handler) noexcept : m_handler(handler) {}
 
     // A broadcast that arrives while an earlier one is being handled further up this thread's stack
-    // (inside COM's wait for a firmware call) is queued; the outer call handles it when it is done.
+    // (inside a wait that delivers sent messages) is queued; the outer call handles it when it is done.
     void Deliver(unsigned event)
     {
         m_pending.push_back(event);
@@ -89,8 +89,14 @@ HWND CreatePowerWindow(PowerEventQueue& queue)
 
 void ServeWindow(PowerWindowHolder& holder)
 {
-    // Declared in this order, the session ends before the apartment.
-    const platform::ComApartment apartment;
+    // Power broadcasts are messages sent from another process. While one is handled, COM refuses an
+    // outgoing call from a single-threaded apartment (RPC_E_CANTCALLOUT_ININPUTSYNCCALL), so the
+    // firmware calls of a suspend or a resume need this thread in the multithreaded apartment, where a
+    // call's wait also delivers no messages to re-enter the window procedure. No COM object lives on
+    // this thread, so nothing needs its messages pumped. The lighting code's own CoInitialize calls on
+    // this thread then fail with RPC_E_CHANGED_MODE and add nothing to undo. Declared in this order, the
+    // session ends before the apartment.
+    const platform::ComApartment apartment(platform::ApartmentKind::MultiThreaded);
     const auto session = holder.lighting.Sessions().Begin();
     try {
         LightingManager& manager = holder.lighting.Manager(); // built here, which applies the stored modes

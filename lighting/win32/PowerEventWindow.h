@@ -3,9 +3,10 @@
 // first (through the process's root), so the stored modes take effect as soon as the process runs, and
 // holds a thread session (its firmware connection) for its life. Started by the process entry right
 // after the root; at the end of the process the entry asks it to end, so that its session is released.
-// The handler is never entered twice at once: the firmware calls it makes wait in COM's message-pumping
-// wait, which can deliver a second broadcast on the same thread; that one is queued and handled when
-// the first returns.
+// The thread is a multithreaded apartment: while a broadcast sent from another process is handled, COM
+// refuses outgoing calls from a single-threaded one, and its waits there deliver sent messages. The
+// handler is never entered twice at once even so: a broadcast delivered by any wait that pumps messages
+// on this thread is queued and handled when the one in hand returns.
 #pragma once
 
 #include "lighting/LightingRoot.h"

@@ -44,7 +44,7 @@ std::string WideToAnsi(std::wstring_view text)
 
 void InitializeComForThread() noexcept {}
 
-ComApartment::ComApartment() noexcept = default;
+ComApartment::ComApartment(ApartmentKind) noexcept {}
 ComApartment::~ComApartment() = default;
 
 FineTimerResolution::FineTimerResolution() noexcept = default;

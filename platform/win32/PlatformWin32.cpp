@@ -73,7 +73,11 @@ void InitializeComForThread() noexcept
 
 // S_FALSE (already initialised in this mode) counts too and is balanced as well; a thread already in
 // another apartment keeps it, and nothing is undone.
-ComApartment::ComApartment() noexcept : m_initialized(SUCCEEDED(CoInitialize(nullptr))) {}
+ComApartment::ComApartment(ApartmentKind kind) noexcept
+    : m_initialized(SUCCEEDED(CoInitializeEx(
+          nullptr, kind == ApartmentKind::MultiThreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED)))
+{
+}
 
 ComApartment::~ComApartment()
 {

@@ -7,6 +7,8 @@
 
 #include <thread>
 
+#include <objbase.h>
+
 namespace ovled::win32 {
 namespace {
 
@@ -85,6 +87,35 @@ TEST_F(PowerWindowTest, SuspendAndResumeBroadcastsDarkenAndRestoreTheDevices)
 
     Broadcast(kPowerResumeAutomatic);
     EXPECT_THAT(m_board.Calls().Entries(), ::testing::IsEmpty()) << "the second resume of one wake-up";
+}
+
+// What the window thread's apartment was while it handled a broadcast, read by a hook on that thread.
+struct ApartmentSeen {
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        APTTYPEQUALIFIER qualifier;
+        if (code == HC_ACTION && message->message == WM_POWERBROADCAST)
+            asked = SUCCEEDED(CoGetApartmentType(&type, &qualifier));
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline bool asked = false;
+    static inline APTTYPE type = APTTYPE_CURRENT;
+};
+
+// On Windows a single-threaded apartment may not call out while it handles a message sent from another
+// process, which a power broadcast is (Wine does not enforce this, so the apartment is what is checked).
+TEST_F(PowerWindowTest, BroadcastsAreHandledInTheMultithreadedApartmentWhereTheFirmwareMayBeCalled)
+{
+    ASSERT_TRUE(m_started);
+    const HWND window = m_holder.window.load();
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, ApartmentSeen::Hook, nullptr,
+                                         GetWindowThreadProcessId(window, nullptr));
+    ASSERT_NE(hook, nullptr);
+    Broadcast(kPowerSuspend);
+    UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(ApartmentSeen::asked);
+    EXPECT_EQ(ApartmentSeen::type, APTTYPE_MTA);
 }
 
 } // namespace
