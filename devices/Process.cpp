@@ -24,15 +24,21 @@ LightingManager& Process::Manager()
     // Whoever comes first builds it (the power event window's thread, in the service); a COM caller that
     // comes meanwhile waits for it, as it needs the modes the construction applies.
     std::lock_guard lock(m_managerMutex);
-    if (!m_manager)
+    if (!m_manager) {
         m_manager = std::make_unique<LightingManager>(m_settings, m_devices, m_temperature, m_clock,
                                                       LightingManager::Timing{}, m_sessions);
+        // First asked for after the lighting ended (the window thread never built it, and a COM call
+        // was still under way): the threads its construction started end at once.
+        if (m_lightingEnded)
+            m_manager->Shutdown();
+    }
     return *m_manager;
 }
 
 void Process::ShutdownLighting()
 {
     std::lock_guard lock(m_managerMutex);
+    m_lightingEnded = true;
     if (m_manager)
         m_manager->Shutdown();
 }

@@ -51,7 +51,8 @@ public:
     ITemperatureSource& Temperature() noexcept { return m_temperature; }
     LightingManager& Manager() override;
     platform::IThreadSessions& Sessions() noexcept override { return m_sessions; }
-    // Ends the lighting's threads for good, if the manager was built (see LightingManager::Shutdown).
+    // Ends the lighting's threads for good (see LightingManager::Shutdown), also those of a manager
+    // built after this.
     void ShutdownLighting();
 
 private:
@@ -63,6 +64,7 @@ private:
     CpuTemperatureSource m_temperature;
     BoardDeviceFactory m_devices;
     std::mutex m_managerMutex;
+    bool m_lightingEnded = false;
     // Last: destroyed first, so its threads have ended before the objects they use go away.
     std::unique_ptr<LightingManager> m_manager;
 };

@@ -3,6 +3,7 @@
 // server.
 #include "devices/win32/WindowsProcess.h"
 #include "lighting/win32/PowerEventWindow.h"
+#include "platform/Event.h"
 #include "platform/Notifier.h"
 #include "service/CommandLine.h"
 #include "service/win32/Diagnostics.h"
@@ -13,7 +14,9 @@
 #include <objbase.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -44,8 +47,32 @@ ovled::win32::WindowsProcess* BuildProcess() noexcept
     }
 }
 
-// How long the end of the process waits for the power window's thread, which may be in a firmware call.
+// How long the end of the process waits for the power window's thread, and then for the thermal and
+// music threads, each of which may be in a firmware call.
 constexpr std::chrono::seconds kWindowThreadPatience{10};
+constexpr std::chrono::seconds kLightingPatience{10};
+
+// A firmware server that hangs keeps a call, and the thread that made it, for ever, and the service must
+// still stop. The lighting's threads are ended from a thread of its own, which the process leaves
+// behind after `patience` (the process ends it with its end; the root it uses is never destroyed).
+void ShutdownLightingWithin(ovled::Process& root, std::chrono::seconds patience)
+{
+    std::shared_ptr<ovled::platform::AutoResetEvent> ended;
+    try {
+        ended = std::make_shared<ovled::platform::AutoResetEvent>();
+        std::thread([&root, ended]() noexcept {
+            try {
+                root.ShutdownLighting();
+            } catch (...) {
+            }
+            ended->Set();
+        }).detach();
+    } catch (...) {
+        root.ShutdownLighting(); // no thread to spare: here, unbounded
+        return;
+    }
+    (void)ended->WaitFor(patience);
+}
 
 // Ends the lighting's threads (the power window's, the thermal and music threads), so that none of them
 // still holds a connection to the firmware server when the process ends. Runs once.
@@ -57,7 +84,7 @@ void EndLighting(ovled::win32::WindowsProcess* process, ovled::win32::PowerWindo
             if (window)
                 (void)ovled::win32::StopPowerWindowThread(*window, kWindowThreadPatience);
             if (process)
-                process->Root().ShutdownLighting();
+                ShutdownLightingWithin(process->Root(), kLightingPatience);
         });
     } catch (...) {
     }

@@ -119,5 +119,15 @@ TEST_F(LightingOnTheBoard, MusicModeBringsTheCapturedSoundToTheBoard)
     EXPECT_TRUE(m_colourClock.WaitUntilNoWaiters()) << "no music device left: the colour thread ends";
 }
 
+// A COM call still under way at the end of the process may be the first to ask for the manager.
+TEST(LightingOfTheProcess, AManagerFirstAskedForAfterTheLightingEndedKeepsNoThreadRunning)
+{
+    BoardScope scope;
+    scope.Root().Settings().SetMode(kModeThermal);
+    scope.Root().Settings().SetEnabled(true);
+    scope.Root().ShutdownLighting();
+    EXPECT_FALSE(scope.Root().Manager().IsThermalRunning());
+}
+
 } // namespace
 } // namespace ovled
