@@ -4,7 +4,9 @@
 #include "platform/DebugOutput.h"
 #include "platform/win32/Unique.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 
 namespace ovled::win32 {
@@ -21,18 +23,25 @@ struct EventSourceTraits {
     static void Close(HANDLE source) noexcept { DeregisterEventSource(source); }
 };
 
-std::atomic<platform::BackgroundQueue*> g_writer{nullptr};
+// Two writers, each a thread that is made on first use and kept for the process's life (it may be stuck
+// in a write when the process ends). The pipe's reader may be anyone who created the pipe's name first
+// and never reads, so the pipe's lines wait for it (1 s each) and are dropped when too many wait; the
+// event log and the debugger output have a writer of their own, which no pipe reader can delay.
+enum class Channel { Pipe, Local };
+std::atomic<platform::BackgroundQueue*> g_writers[2] = {nullptr, nullptr};
 
-// The thread that writes; made on first use and kept for the process's life (it may be stuck in a
-// write when the process ends).
-platform::BackgroundQueue& Writer()
+platform::BackgroundQueue* MakeWriter(Channel channel)
 {
-    static platform::BackgroundQueue* const writer = [] {
-        auto* queue = new platform::BackgroundQueue(kQueuedMessages);
-        g_writer.store(queue);
-        return queue;
-    }();
-    return *writer;
+    auto* queue = new platform::BackgroundQueue(kQueuedMessages);
+    g_writers[static_cast<int>(channel)].store(queue);
+    return queue;
+}
+
+platform::BackgroundQueue& Writer(Channel channel)
+{
+    static platform::BackgroundQueue* const pipe = MakeWriter(Channel::Pipe);
+    static platform::BackgroundQueue* const local = MakeWriter(Channel::Local);
+    return channel == Channel::Pipe ? *pipe : *local;
 }
 
 std::wstring Line(std::wstring_view kind, std::wstring_view text)
@@ -92,7 +101,7 @@ void WriteEventLog(const std::wstring& source, const std::wstring& text)
 void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept
 {
     try {
-        (void)Writer().Post([line = Line(kind, text)] { WriteLine(line); });
+        (void)Writer(Channel::Pipe).Post([line = Line(kind, text)] { WriteLine(line); });
     } catch (...) {
     }
 }
@@ -100,10 +109,9 @@ void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept
 void LogEvent(std::wstring_view source, std::wstring_view text) noexcept
 {
     try {
-        (void)Writer().Post([source = std::wstring(source), text = std::wstring(text), line = Line(L"event", text)] {
-            WriteEventLog(source, text);
-            WriteLine(line);
-        });
+        (void)Writer(Channel::Local).Post(
+            [source = std::wstring(source), text = std::wstring(text)] { WriteEventLog(source, text); });
+        SendDiagnostic(L"event", text);
     } catch (...) {
     }
 }
@@ -111,8 +119,13 @@ void LogEvent(std::wstring_view source, std::wstring_view text) noexcept
 void FlushDiagnostics(std::chrono::milliseconds patience) noexcept
 {
     try {
-        if (platform::BackgroundQueue* writer = g_writer.load())
-            (void)writer->Flush(patience);
+        const auto deadline = std::chrono::steady_clock::now() + patience;
+        for (auto& slot : g_writers) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (platform::BackgroundQueue* writer = slot.load())
+                (void)writer->Flush(std::max(left, std::chrono::milliseconds(0)));
+        }
     } catch (...) {
     }
 }
@@ -158,8 +171,10 @@ void MessageBoxNotifier::Notify(std::wstring_view text, std::wstring_view captio
 void DiagnosticNotifier::Notify(std::wstring_view text, std::wstring_view caption) noexcept
 {
     try {
+        // The debugger output too may wait for a reader (the system's debug buffer), so it is written
+        // on the local writer's thread, not on the caller's, which may hold the lighting's locks.
         const std::wstring line = std::wstring(caption) + L": " + std::wstring(text);
-        platform::DebugOutput().Write(line + L"\n");
+        (void)Writer(Channel::Local).Post([line] { platform::DebugOutput().Write(line + L"\n"); });
         SendDiagnostic(L"notice", line);
     } catch (...) {
     }
