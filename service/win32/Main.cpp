@@ -1,6 +1,6 @@
 // The process entry of OvLedService.exe: the process's composition root and the power event window first
-// (for every command line), then the command line's switch, or the module's start as a service or a local
-// server.
+// (for every command line but the installer's type-library steps), then the command line's switch, or the
+// module's start as a service or a local server.
 #include "devices/win32/WindowsProcess.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/Event.h"
@@ -25,12 +25,11 @@ ovled::win32::COvLedServiceModule g_module;
 
 // Message boxes only for a registration run that someone sits in front of; a service, a local server
 // started by COM, or a test gets the notices on the diagnostic channels and goes on.
-ovled::platform::INotifier& ChooseNotifier(const wchar_t* commandLine)
+ovled::platform::INotifier& ChooseNotifier(ovled::service::CommandSwitch requested)
 {
     static ovled::win32::MessageBoxNotifier boxes;
     static ovled::win32::DiagnosticNotifier diagnostics;
-    const bool registration =
-        ovled::service::FindSwitch(commandLine ? commandLine : L"") != ovled::service::CommandSwitch::None;
+    const bool registration = requested != ovled::service::CommandSwitch::None;
     return registration && ovled::win32::CanShowMessageBoxes() ? static_cast<ovled::platform::INotifier&>(boxes)
                                                                : diagnostics;
 }
@@ -94,12 +93,17 @@ void EndLighting(ovled::win32::WindowsProcess* process, ovled::win32::PowerWindo
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
-    ovled::win32::WindowsProcess* process = BuildProcess();
+    const wchar_t* commandLine = GetCommandLineW();
+    const ovled::service::CommandSwitch requested = ovled::win32::COvLedServiceModule::RequestedSwitch(commandLine);
+    // The installer's type-library steps (run as LocalSystem, while an older service may still drive
+    // the board) leave the lighting alone: no settings file is read or created, no mode is applied.
+    const bool typeLibraryOnly = requested == ovled::service::CommandSwitch::RegTypeLib ||
+                                 requested == ovled::service::CommandSwitch::UnregTypeLib;
+    ovled::win32::WindowsProcess* process = typeLibraryOnly ? nullptr : BuildProcess();
     ovled::win32::PowerWindowHolder* window = process ? ovled::win32::StartPowerWindowThread(process->Root()) : nullptr;
     g_module.SetServingEnded([process, window] { EndLighting(process, window); });
 
-    const wchar_t* commandLine = GetCommandLineW();
-    ovled::platform::ScopedNotifier notifier(ChooseNotifier(commandLine));
+    ovled::platform::ScopedNotifier notifier(ChooseNotifier(requested));
 
     HRESULT exitCode = S_OK;
     if (g_module.HandleCommandLine(commandLine, exitCode))

@@ -225,6 +225,15 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
     return start;
 }
 
+service::CommandSwitch COvLedServiceModule::RequestedSwitch(const wchar_t* commandLine) noexcept
+{
+    try {
+        return service::FindSwitch(commandLine ? commandLine : L"", SystemFoldCase);
+    } catch (...) {
+        return service::CommandSwitch::None;
+    }
+}
+
 HRESULT COvLedServiceModule::StartModule(int showCommand) noexcept
 {
     try {

@@ -8,6 +8,7 @@
 
 #include "lighting/win32/ComServerModule.h"
 #include "platform/win32/Unique.h"
+#include "service/CommandLine.h"
 #include "service/ServerRun.h"
 #include "service/ServiceControl.h"
 
@@ -40,6 +41,8 @@ public:
     // Runs the switch the command line names; false then, with its result in `exitCode`. True when
     // there is none and the module is to be started.
     bool HandleCommandLine(const wchar_t* commandLine, HRESULT& exitCode);
+    // The switch HandleCommandLine would run, found the same way (the system's case folding).
+    static service::CommandSwitch RequestedSwitch(const wchar_t* commandLine) noexcept;
     // Reads the AppID key: with "LocalService" hands the main thread to the service control manager,
     // otherwise runs the local server on it. Returns the process exit code.
     HRESULT StartModule(int showCommand) noexcept;

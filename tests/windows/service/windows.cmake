@@ -36,10 +36,12 @@ ovled_add_gtest(service_process_tests
   # tests must not be running then.
   RESOURCE_LOCK ${_service_lock} virtual-board
   TIMEOUT 600)
-add_dependencies(service_process_tests OvLedService ovledctl)
-add_custom_command(TARGET service_process_tests POST_BUILD
+# The copies beside the tests are refreshed on every build, not only when the tests relink: a change to
+# the service alone must not leave them testing the old executable.
+add_custom_target(service_process_copies ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:OvLedService> $<TARGET_FILE:ovledctl>
           $<TARGET_FILE_DIR:service_process_tests>
   VERBATIM)
+add_dependencies(service_process_copies OvLedService ovledctl service_process_tests)
 set_property(TEST service_process_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
 set_property(TEST service_win32_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)

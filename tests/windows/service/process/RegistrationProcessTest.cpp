@@ -115,6 +115,17 @@ TEST_F(RegistrationProcessTest, RegServerWritesTheClassKeysTheTypeLibraryAndAnAp
     EXPECT_FALSE(AnyClassKey(m_user));
 }
 
+// The installer's steps: the type library alone, and the lighting left alone (no settings file).
+TEST_F(RegistrationProcessTest, TypeLibrarySwitchesRegisterAndRemoveTheTypeLibraryAlone)
+{
+    ASSERT_EQ(m_copy.Run(L"/RegTypeLib").exitCode, 0u);
+    EXPECT_TRUE(TypeLibraryRegistered(m_machine, Exe()));
+    EXPECT_FALSE(AnyClassKey(m_machine));
+    ASSERT_EQ(m_copy.Run(L"/UnregTypeLib").exitCode, 0u);
+    EXPECT_FALSE(m_machine.KeyExists(kLibraryKey));
+    EXPECT_FALSE(std::filesystem::exists(m_copy.Folder() / "Lighting.xml"));
+}
+
 TEST_F(RegistrationProcessTest, ServiceInstallsTheServiceWithItsInstallationValues)
 {
     ASSERT_EQ(m_copy.Run(L"/Service").exitCode, 0u);
