@@ -571,10 +571,12 @@ HRESULT LoopbackCapture::CaptureRun()
     m_framesCaptured = 0;
     m_passes = 0;
 
-    bool waiting = false;
+    bool waiting = false;         // for an endpoint: looking again every kRetryMs
+    bool waitingForChange = false; // for the default to change: this one's stream cannot be opened
+    bool captured = false;         // a stream has run in this run
     for (;;) {
-        if (waiting) {
-            const DWORD woken = WaitForWork(changed, nullptr, kRetryMs);
+        if (waiting || waitingForChange) {
+            const DWORD woken = WaitForWork(changed, nullptr, waitingForChange ? INFINITE : kRetryMs);
             if (woken == WAIT_OBJECT_0)
                 return S_OK;
             if (woken == WAIT_FAILED)
@@ -584,15 +586,18 @@ HRESULT LoopbackCapture::CaptureRun()
         ResetEvent(changed);
         HRESULT hr = S_OK;
         StreamEnd end = StreamEnd::Failed;
+        bool opened = false;
         {
             Stream stream;
             hr = OpenDefaultStream(watch, timer.get(), stream);
-            if (SUCCEEDED(hr)) {
-                if (waiting) {
+            opened = SUCCEEDED(hr);
+            if (opened) {
+                if (waiting || waitingForChange) {
                     CapturePrint("Capturing again\n");
                     m_quiet = false;
                 }
-                waiting = false;
+                waiting = waitingForChange = false;
+                captured = true;
                 end = Pump(stream, changed, timer.get(), hr);
             }
         }
@@ -604,8 +609,18 @@ HRESULT LoopbackCapture::CaptureRun()
         }
         if (end == StreamEnd::Silent)
             continue; // at once: a stream lives a second before it counts as silent, so this cannot spin
-        if (!EndpointUnavailable(hr))
-            return hr;
+        if (!EndpointUnavailable(hr)) {
+            // The first endpoint's stream would fail the same way again, and the run ends. One that a change
+            // of the default brought (a format that cannot be captured) may be followed by a usable one.
+            if (!captured || opened)
+                return hr;
+            if (!waitingForChange)
+                CapturePrint("The default audio endpoint cannot be captured; waiting for another one\n");
+            waitingForChange = true;
+            waiting = false;
+            continue;
+        }
+        waitingForChange = false;
         if (!waiting) {
             // Said once; the retries stay quiet until a stream runs again.
             CapturePrint("No usable audio endpoint; looking again every %u ms\n", static_cast<unsigned>(kRetryMs));

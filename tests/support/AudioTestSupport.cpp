@@ -1,5 +1,8 @@
 #include "tests/support/AudioTestSupport.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace ovled::test {
 
 void RecordingColourOutput::Write(const EnabledDevices& devices, Rgb colour) noexcept
@@ -40,8 +43,19 @@ std::vector<std::wstring> RecordingDebugOutput::Lines()
 
 void RecordingCaptureLog::Print(std::string_view text) noexcept
 {
-    std::lock_guard lock(m_mutex);
-    m_messages.emplace_back(text);
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.emplace_back(text);
+    }
+    m_printed.notify_all();
+}
+
+bool RecordingCaptureLog::WaitForMessage(std::string_view text)
+{
+    std::unique_lock lock(m_mutex);
+    return m_printed.wait_for(lock, std::chrono::seconds(10), [&] {
+        return std::find(m_messages.begin(), m_messages.end(), text) != m_messages.end();
+    });
 }
 
 std::vector<std::string> RecordingCaptureLog::Messages()

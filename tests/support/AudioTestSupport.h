@@ -9,9 +9,11 @@
 #include "platform/DebugOutput.h"
 #include "tests/support/RecordingNotifier.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ovled::test {
@@ -50,11 +52,14 @@ public:
     RecordingCaptureLog() : m_install(*this) {}
     void Print(std::string_view text) noexcept override;
     std::vector<std::string> Messages();
+    // Waits until `text` has been printed as one message. False after 10 s.
+    bool WaitForMessage(std::string_view text);
     // Everything printed, run together as it would appear on standard output.
     std::string Text();
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_printed;
     std::vector<std::string> m_messages;
     ScopedCaptureLog m_install;
 };

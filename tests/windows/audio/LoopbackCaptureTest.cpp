@@ -364,6 +364,22 @@ TEST(LoopbackCapture, ANewDefaultOutputIsRecordedInsteadOfTheOldOne)
         << rig.log.Text();
 }
 
+TEST(LoopbackCapture, ANewDefaultThatCannotBeCapturedIsWaitedOutUntilTheNextChange)
+{
+    Rig rig;
+    rig.speakers.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    rig.capture.Start();
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
+    rig.headphones.client.mixFormat = test::PcmFormat(48000, 2);
+    rig.enumerator.SetDefault(eRender, &rig.headphones.device);
+    ASSERT_TRUE(rig.log.WaitForMessage("The default audio endpoint cannot be captured; waiting for another one\n"));
+    rig.speakers.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
+    rig.enumerator.SetDefault(eRender, &rig.speakers.device);
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained());
+    rig.capture.Stop();
+    EXPECT_EQ(rig.Delivered().at(1).bytes, test::CountingFrames(96, 3));
+}
+
 TEST(LoopbackCapture, AnInvalidatedStreamIsOpenedAgainOnTheDefaultWithoutSpinning)
 {
     Rig rig;
