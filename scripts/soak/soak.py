@@ -188,6 +188,7 @@ class Soak:
         self.clients = None
         self.power_installed = False
         self.next_temperature = 0.0
+        self.harness_failures = []  # what the temperature steps that failed said
         self.temperature_step = 0
         self.memory = []  # (monotonic, RssAnon KiB, CPU seconds, open fds, threads)
         self.next_memory = 0.0
@@ -216,7 +217,12 @@ class Soak:
             # A triangle between 25 and 65 degrees, 1 degree a second: every thermal period shows a new colour.
             step = self.temperature_step % 80
             degrees = 25 + (step if step < 40 else 80 - step)
-            self.boardctl("temperature", degrees)
+            # The ramp is the run's own housekeeping: a failed step is counted and shown, and the next
+            # second tries again, rather than ending the run.
+            try:
+                self.boardctl("temperature", degrees)
+            except demo.DemoError as error:
+                self.harness_failures.append(str(error))
             self.temperature_step += 1
             self.next_temperature = now + 1.0
         self.audio.keep_playing()
@@ -781,6 +787,9 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
                          f"worst {max(sink):.2f} s, median {statistics.median(sink):.2f} s" if sink else "not seen"))
     figures_rows.append(("fault cycles, run length", f"{soak.cycles} full cycles, "
                          f"{soak.before_kill - soak.started:.0f} s until the kill"))
+    figures_rows.append(("temperature steps of the run's own that failed",
+                         f"{len(soak.harness_failures)}" + (f" (first: {soak.harness_failures[0]})"
+                                                             if soak.harness_failures else "")))
 
     say("Soak-and-fault run: results")
     width = max(len(r[0]) for r in rows + figures_rows)

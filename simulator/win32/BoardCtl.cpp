@@ -137,7 +137,11 @@ int wmain(int argc, wchar_t** argv)
 {
     try {
         return ovled::sim::Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "boardctl: " << error.what() << '\n';
+        return 1;
     } catch (...) {
+        std::cerr << "boardctl: unexpected failure\n";
         return 1;
     }
 }
