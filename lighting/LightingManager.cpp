@@ -75,6 +75,11 @@ LightingManager::~LightingManager()
 int LightingManager::GetModeByIndex(int index)
 {
     std::lock_guard lock(m_mutex);
+    return GetModeByIndexLocked(index);
+}
+
+int LightingManager::GetModeByIndexLocked(int index)
+{
     const int onboardMode = m_settings.GetMode();
     {
         std::lock_guard snapshot(m_snapshotMutex);
@@ -90,9 +95,25 @@ int LightingManager::GetModeByIndex(int index)
 void LightingManager::SetModeByIndex(int index, int mode)
 {
     platform::InitializeComForThread();
-    const int normalised = NormaliseMode(mode);
     std::lock_guard lock(m_mutex);
+    SetModeByIndexLocked(index, mode);
+}
 
+bool LightingManager::RestoreModeByIndex(int index, int seen, int mode)
+{
+    platform::InitializeComForThread();
+    std::lock_guard lock(m_mutex);
+    // A resume reads the stored mode, re-enters it on the device (firmware calls, which the lock must not
+    // wait for), then stores it again; a caller's change in between would otherwise be overwritten.
+    if (index < kOnboardDevice || GetModeByIndexLocked(index) != seen)
+        return false;
+    SetModeByIndexLocked(index, mode);
+    return true;
+}
+
+void LightingManager::SetModeByIndexLocked(int index, int mode)
+{
+    const int normalised = NormaliseMode(mode);
     if (index == kOnboardDevice) {
         {
             std::lock_guard snapshot(m_snapshotMutex);

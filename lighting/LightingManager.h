@@ -60,6 +60,9 @@ public:
     // Stores a mode (switching the device's group on) or runs a command index, then applies the modes.
     // Indices beyond the strips, and below -3, change nothing.
     void SetModeByIndex(int index, int mode);
+    // SetModeByIndex for a device (not a command index) whose stored mode is still `seen`; false, and
+    // nothing changed, when a caller has stored another since it was read (the caller's change stands).
+    bool RestoreModeByIndex(int index, int seen, int mode);
     // Brings the music driver and the thermal thread in line with the modes and on flags.
     void ApplyModes();
     // Ends the music and thermal effects and waits for their threads, for good: the modes are still read
@@ -78,6 +81,8 @@ private:
     };
 
     void ApplyModesLocked();
+    int GetModeByIndexLocked(int index);
+    void SetModeByIndexLocked(int index, int mode);
     void ThermalCycle();
     Snapshot TakeSnapshot();
 

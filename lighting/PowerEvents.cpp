@@ -52,15 +52,16 @@ void PowerEventHandler::Resume()
     m_suspended = false;
 }
 
-// Any stored mode other than none and music comes back as thermal.
+// Any stored mode other than none and music comes back as thermal. A mode that a COM caller stored
+// while the device was being re-entered stands.
 void PowerEventHandler::Restore(ILedDevice& device, int index, int mode)
 {
     if (mode == kModeMusic) {
         device.EnterMusicMode();
-        m_manager.SetModeByIndex(index, kModeMusic);
+        (void)m_manager.RestoreModeByIndex(index, mode, kModeMusic);
     } else {
         device.EnterThermalMode();
-        m_manager.SetModeByIndex(index, kModeThermal);
+        (void)m_manager.RestoreModeByIndex(index, mode, kModeThermal);
     }
 }
 

@@ -94,7 +94,9 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = ::fsync(fd) == 0 && ok;
     ok = ::fchmod(fd, mode) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    // Made read-only while the temporary file was written and flushed (which may take a while): a
+    // rename is not refused by the file's own mode, so this is the last look.
+    ok = ok && !IsReadOnlyFile(path) && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok)
         ::unlink(temp.c_str());
     return ok;

@@ -170,6 +170,9 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = std::fflush(file) == 0 && ok;
     ok = _commit(_fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
+    // Made read-only while the temporary file was written and flushed (which may take a while): Windows
+    // would refuse the replace, Wine does not, so this is the last look.
+    ok = ok && !IsReadOnlyFile(path);
     if (ok && MoveOver(temp, path))
         return true;
     // A whole temporary file that could not be moved onto an empty path is the only copy of the

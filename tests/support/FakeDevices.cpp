@@ -6,8 +6,12 @@ namespace ovled::test {
 
 void Journal::Add(std::string entry)
 {
-    std::lock_guard lock(m_mutex);
-    m_entries.push_back(std::move(entry));
+    {
+        std::lock_guard lock(m_mutex);
+        m_entries.push_back(entry);
+    }
+    if (m_onAdd)
+        m_onAdd(entry);
 }
 
 std::vector<std::string> Journal::Entries()

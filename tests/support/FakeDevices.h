@@ -13,6 +13,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -25,6 +26,9 @@ namespace ovled::test {
 class Journal {
 public:
     void Add(std::string entry);
+    // Called with each entry after it is added, outside the journal's lock (so it may act on the
+    // devices); set before the devices are used.
+    void OnAdd(std::function<void(const std::string&)> hook) { m_onAdd = std::move(hook); }
     std::vector<std::string> Entries();
     // Entries that start with `prefix`.
     std::vector<std::string> Matching(const std::string& prefix);
@@ -33,6 +37,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<std::string> m_entries;
+    std::function<void(const std::string&)> m_onAdd;
 };
 
 class FakeLed final : public ILedDevice {

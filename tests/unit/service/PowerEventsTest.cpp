@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace ovled {
 namespace {
 
@@ -77,6 +79,23 @@ TEST_F(PowerEventsTest, ResumeRestoresAndStoresEveryStripsModeAndSwitchesTheStri
     EXPECT_EQ(m_settings->GetExternalEnable(0), 1);
     EXPECT_FALSE(m_settings->IsEnabled()) << "the onboard zone had no mode and stays as it was";
     EXPECT_FALSE(m_handler->IsSuspended());
+}
+
+// The resume reads a strip's mode, re-enters it on the device and stores it again; a COM caller may
+// store another in between.
+TEST_F(PowerEventsTest, AModeStoredWhileTheResumeReentersTheDeviceStands)
+{
+    Build(2);
+    m_manager->SetModeByIndex(0, kModeMusic);
+    m_handler->OnPowerBroadcast(kPowerSuspend);
+    bool changed = false;
+    m_board->Calls().OnAdd([&](const std::string& entry) {
+        if (entry == "strip 0: EnterMusicMode" && !std::exchange(changed, true))
+            m_manager->SetModeByIndex(0, kModeNone);
+    });
+    m_handler->OnPowerBroadcast(kPowerResumeSuspend);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(m_manager->GetModeByIndex(0), kModeNone);
 }
 
 TEST_F(PowerEventsTest, AResumeWithoutASuspendChangesNothing)
