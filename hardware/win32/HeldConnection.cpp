@@ -1,6 +1,7 @@
 #include "hardware/win32/HeldConnection.h"
 
 #include "hardware/win32/AcpiBridge.h"
+#include "platform/Hresult.h"
 #include "platform/win32/Unique.h"
 
 #include <array>
@@ -37,24 +38,6 @@ struct Connection {
 };
 
 } // namespace
-
-bool ServerWentAway(HRESULT result) noexcept
-{
-    switch (static_cast<unsigned long>(result)) {
-    case 0x80010007: // RPC_E_SERVER_DIED
-    case 0x80010012: // RPC_E_SERVER_DIED_DNE
-    case 0x80010108: // RPC_E_DISCONNECTED
-    case 0x80010084: // RPC_E_INVALID_OBJECT
-    case 0x800401FD: // CO_E_OBJNOTCONNECTED
-    case 0x80004028: // CO_E_SERVER_STOPPING
-    case 0x800706BA: // RPC_S_SERVER_UNAVAILABLE
-    case 0x800706BE: // RPC_S_CALL_FAILED
-    case 0x800706BF: // RPC_S_CALL_FAILED_DNE
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The innermost session of the calling thread, whichever transport it belongs to.
 class HeldAutomationTransport::Session final : public platform::IThreadSession {

@@ -23,9 +23,6 @@
 
 namespace ovled {
 
-// Whether a call's HRESULT says that the server behind a connection has gone away.
-bool ServerWentAway(HRESULT result) noexcept;
-
 class HeldAutomationTransport final : public IFirmwareTransport, public platform::IThreadSessions {
 public:
     // Creates one server instance; the default creates "bivorCom.axdata" as a local server.

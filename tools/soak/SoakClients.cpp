@@ -1,5 +1,6 @@
 #include "tools/soak/SoakClients.h"
 
+#include "platform/Hresult.h"
 #include "platform/win32/Unique.h"
 #include "tools/LightControlClient.h"
 #include "tools/soak/ServiceProbe.h"
@@ -53,22 +54,6 @@ struct ClientThread {
     std::atomic<double> callStartedMillis{0}; // monotonic; 0 while no call is in flight
     win32::UniqueHandle handle;
 };
-
-// Failures after which the object cannot be used again: the next call creates a new one.
-bool ObjectLost(HRESULT result)
-{
-    switch (static_cast<unsigned long>(result)) {
-    case 0x80010108: // RPC_E_DISCONNECTED
-    case 0x800706BA: // RPC_S_SERVER_UNAVAILABLE
-    case 0x800706BE: // RPC_S_CALL_FAILED
-    case 0x800706BF: // RPC_S_CALL_FAILED_DNE
-    case 0x80010012: // RPC_E_SERVER_DIED_DNE
-    case 0x80010007: // RPC_E_SERVER_DIED
-        return true;
-    default:
-        return false;
-    }
-}
 
 template <class Call>
 HRESULT Timed(ClientThread& self, char kind, short index, short mode, Call&& call)
@@ -129,7 +114,7 @@ void RunClient(ClientThread& self)
             short read = -1;
             result = Timed(self, 'g', index, 0, [&] { return client->Get(index, read); });
         }
-        if (ObjectLost(result))
+        if (ServerWentAway(result)) // the next call creates a new object
             client.reset();
     }
 }
