@@ -4,6 +4,7 @@ ovled_add_gtest(device_tests
   SOURCES
     unit/devices/BoardMusicTest.cpp
     unit/devices/LightingEndToEndTest.cpp
+    unit/devices/FirmwareTraceTest.cpp
   LIBS ovled_devices ovled_board_test_support
   LABELS unit concurrency)
 
