@@ -4,8 +4,8 @@
 // which calls Start/StopColorThread and Enable/DisableDevice from its caller's thread.
 #pragma once
 
-#include "audio/ColourOutput.h"
-#include "audio/HslToRgb.h"
+#include "lighting/ColourOutput.h"
+#include "lighting/HslToRgb.h"
 #include "platform/Clock.h"
 #include "platform/ThreadSession.h"
 #include "platform/PeriodicThread.h"

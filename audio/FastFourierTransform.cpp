@@ -1,6 +1,6 @@
 #include "audio/FastFourierTransform.h"
 
-#include "audio/Truncation.h"
+#include "platform/Truncation.h"
 
 #include <kiss_fft.h>
 

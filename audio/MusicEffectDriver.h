@@ -6,7 +6,7 @@
 
 #include "audio/AudioCapture.h"
 #include "audio/AudioEffect.h"
-#include "audio/ColourOutput.h"
+#include "lighting/ColourOutput.h"
 #include "lighting/DeviceContract.h"
 #include "platform/Clock.h"
 #include "platform/ThreadSession.h"

@@ -2,13 +2,12 @@
 // bridge): one music colour tick with the onboard zone and 1, 3 and 8 strips, and one thermal cycle.
 // Each figure also says how many firmware calls it makes: through the automation bridge every call
 // costs milliseconds, which is what decides whether a 10 ms colour tick keeps its pace.
-#include "audio/FirmwareColourOutput.h"
 #include "audio/SilentCapture.h"
 #include "bench/BenchUtil.h"
-#include "devices/BoardMusicFirmware.h"
+#include "devices/CpuTemperature.h"
 #include "devices/Process.h"
-#include "hardware/CpuTemperature.h"
-#include "hardware/ExternalLedStripControl.h"
+#include "leds/ExternalLedStripControl.h"
+#include "lighting/MusicOutput.h"
 #include "simulator/VirtualBoard.h"
 
 #include <chrono>
@@ -68,9 +67,15 @@ private:
 
 void ColourTicks(Bench& board)
 {
-    std::printf("Music colour tick (FirmwareColourOutput over the board's firmware):\n");
-    BoardMusicFirmware firmware(board.Hardware());
-    FirmwareColourOutput output(firmware);
+    std::printf("Music colour tick (MusicOutput over the board's controllers):\n");
+    LedControl onboard(board.Hardware(), board.Config());
+    std::vector<std::unique_ptr<ExternalLedStripControl>> controllers;
+    std::vector<ILedDevice*> stripDevices;
+    for (int i = 0; i < 8; ++i) {
+        controllers.push_back(std::make_unique<ExternalLedStripControl>(i, board.Hardware(), board.Config()));
+        stripDevices.push_back(controllers.back().get());
+    }
+    MusicOutput output(onboard, stripDevices);
     std::uint8_t shade = 0;
     for (const std::uint32_t strips : {1u, 3u, 8u}) {
         board.Model().SetStripCount(strips);

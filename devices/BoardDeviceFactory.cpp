@@ -1,15 +1,14 @@
 #include "devices/BoardDeviceFactory.h"
 
-#include "audio/FirmwareColourOutput.h"
 #include "audio/MusicEffectDriver.h"
-#include "hardware/ExternalLedStripControl.h"
+#include "leds/ExternalLedStripControl.h"
 
 namespace ovled {
 
 BoardDeviceFactory::BoardDeviceFactory(Board& board, LedConfigFile& config, platform::IWaitClock& colourClock,
                                        CaptureSource capture, platform::IThreadSessions& sessions)
     : m_board(board), m_config(config), m_colourClock(colourClock), m_capture(std::move(capture)),
-      m_sessions(sessions), m_musicFirmware(board)
+      m_sessions(sessions)
 {
 }
 
@@ -28,10 +27,9 @@ int BoardDeviceFactory::GetExternalStripCount()
     return ::ovled::GetExternalStripCount(m_board.Registry());
 }
 
-std::unique_ptr<IMusicDriver> BoardDeviceFactory::CreateMusicDriver()
+std::unique_ptr<IMusicDriver> BoardDeviceFactory::CreateMusicDriver(std::unique_ptr<IColourOutput> output)
 {
-    return std::make_unique<MusicEffectDriver>(m_capture(), std::make_unique<FirmwareColourOutput>(m_musicFirmware),
-                                               m_colourClock, m_sessions);
+    return std::make_unique<MusicEffectDriver>(m_capture(), std::move(output), m_colourClock, m_sessions);
 }
 
 } // namespace ovled

@@ -1,12 +1,11 @@
 // BoardDeviceFactory: the lighting devices of one board: the onboard LedControl, one
 // ExternalLedStripControl per strip the firmware reports, and a MusicEffectDriver over an audio source
-// whose colour goes to the board through the firmware items and the EC port. The composition root owns
+// whose colour goes to the output the lighting manager gives it. The composition root owns
 // the process's factory; tests build their own over a virtual board, a stepped clock and a synthetic
 // capture. Any thread.
 #pragma once
 
 #include "audio/AudioCapture.h"
-#include "devices/BoardMusicFirmware.h"
 #include "hardware/Board.h"
 #include "lighting/DeviceContract.h"
 #include "lighting/LedConfigFile.h"
@@ -31,7 +30,7 @@ public:
     std::unique_ptr<ILedDevice> CreateOnboardController() override;
     std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) override;
     int GetExternalStripCount() override;
-    std::unique_ptr<IMusicDriver> CreateMusicDriver() override;
+    std::unique_ptr<IMusicDriver> CreateMusicDriver(std::unique_ptr<IColourOutput> output) override;
 
 private:
     Board& m_board;
@@ -39,7 +38,6 @@ private:
     platform::IWaitClock& m_colourClock;
     const CaptureSource m_capture;
     platform::IThreadSessions& m_sessions;
-    BoardMusicFirmware m_musicFirmware;
 };
 
 } // namespace ovled

@@ -2,14 +2,14 @@
 // life and hands them to their users through their constructors: the board (firmware transport, item
 // registry, EC port over the port-I/O library, strip-selection lock), the two settings files, the CPU
 // temperature, the device factory and, on first use, the lighting manager. While it lives it is the
-// process's root (platform/ProcessRoot.h), so the Instance() accessors answer with its objects.
+// process's root (platform/ProcessRoot.h), which the COM object asks for the lighting.
 // The service builds one at its entry (devices/win32/WindowsProcess.h); every test fixture that needs the
 // board or the lighting builds its own. Built and destroyed on one thread; its objects serve any thread.
 #pragma once
 
 #include "devices/BoardDeviceFactory.h"
+#include "devices/CpuTemperature.h"
 #include "hardware/Board.h"
-#include "hardware/CpuTemperature.h"
 #include "lighting/LedConfigFile.h"
 #include "lighting/LightingManager.h"
 #include "lighting/LightingRoot.h"
@@ -38,13 +38,13 @@ struct ProcessParts {
     CaptureSource capture;
 };
 
-class Process final : public platform::ProcessRoot, public IBoardRoot, public ILightingRoot {
+class Process final : public platform::ProcessRoot, public ILightingRoot {
 public:
     // Loads the settings ("Lighting.xml" is created when missing); nothing reaches the firmware yet.
     explicit Process(ProcessParts parts);
     ~Process() override;
 
-    Board& GetBoard() noexcept override { return m_board; }
+    Board& GetBoard() noexcept { return m_board; }
     LightingSettings& Settings() noexcept override { return m_settings; }
     LedConfigFile& LedConfig() noexcept override { return m_ledConfig; }
     IDeviceFactory& Devices() noexcept override { return m_devices; }

@@ -1,8 +1,6 @@
 #include "hardware/BiosItemRegistry.h"
 
 #include "hardware/ItemIds.h"
-#include "hardware/Board.h"
-#include "platform/ProcessRoot.h"
 
 #include <algorithm>
 #include <new>
@@ -112,12 +110,6 @@ std::unique_ptr<BiosItem> BiosItemEnumerator::CreateItem()
     if (item)
         (void)item->Init(m_description->data(), m_descriptionLength);
     return item;
-}
-
-BiosItemRegistry* BiosItemRegistry::Instance() noexcept
-{
-    auto* root = platform::ProcessRoot::CurrentAs<IBoardRoot>();
-    return root ? &root->GetBoard().Registry() : nullptr;
 }
 
 BiosItem* BiosItemRegistry::Get(std::uint32_t id)

@@ -61,9 +61,6 @@ private:
 
 class BiosItemRegistry {
 public:
-    // The registry of the process's board (the composition root's); null while no root is built.
-    static BiosItemRegistry* Instance() noexcept;
-
     // A registry over `transport`, which must outlive it (the process's Board owns one; tests may build
     // their own over a virtual board).
     explicit BiosItemRegistry(IFirmwareTransport& transport) noexcept : m_transport(transport) {}

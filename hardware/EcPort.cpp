@@ -1,7 +1,5 @@
 #include "hardware/EcPort.h"
 
-#include "hardware/Board.h"
-#include "platform/ProcessRoot.h"
 
 namespace ovled {
 namespace {
@@ -9,12 +7,6 @@ namespace {
 constexpr std::chrono::milliseconds kPause{1};
 
 } // namespace
-
-EcPort* EcPort::Instance() noexcept
-{
-    auto* root = platform::ProcessRoot::CurrentAs<IBoardRoot>();
-    return root ? &root->GetBoard().Ec() : nullptr;
-}
 
 std::int32_t EcPort::ReadRegister(std::int32_t bank, std::int32_t address)
 {

@@ -32,9 +32,6 @@ inline constexpr std::int32_t kGreenRegister = 0x72;
 
 class EcPort {
 public:
-    // The port of the process's board (the composition root's); null while no root is built.
-    static EcPort* Instance() noexcept;
-
     // `clock` provides the protocol's 1 ms pauses (tests count them instead of sleeping).
     EcPort(IPortIo& ports, platform::IWaitClock& clock) noexcept : m_ports(ports), m_clock(clock) {}
     EcPort(const EcPort&) = delete;

@@ -1,7 +1,10 @@
 // The lighting manager's device contract: what it (and the power event window) needs from the LED
-// controllers, the music effect driver and the CPU temperature. The hardware layer supplies the real
-// implementations; tests supply fakes.
+// controllers, the music effect driver and the CPU temperature. The board's implementations live above
+// this layer (leds/, audio/, devices/); tests supply fakes.
 #pragma once
+
+#include "lighting/ColourOutput.h"
+#include "lighting/HslToRgb.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,6 +15,10 @@ namespace ovled {
 // Device index of the onboard LED zone; the external strips are 0..n-1.
 inline constexpr int kOnboardDevice = -1;
 
+// Where a colour comes from. The firmware hears each source's colours by that source's own rules (the
+// onboard zone's register order, a strip's byte order), which the controllers keep.
+enum class ColourSource { Music, Thermal };
+
 // The operations of the LED controller interface that the lighting side calls.
 class ILedDevice {
 public:
@@ -21,8 +28,9 @@ public:
     // Hand the device's colour over to the service (the two are one operation); true when accepted.
     virtual bool EnterMusicMode() = 0;
     virtual bool EnterThermalMode() = 0;
-    // Show the thermal colour for a temperature in whole degrees.
-    virtual void ShowTemperature(int celsius) = 0;
+    // The one way a colour reaches the device, whichever source made it; the caller has entered the
+    // device's mode before. True when the firmware took it.
+    virtual bool ShowColour(Rgb colour, ColourSource source) = 0;
     // Static colour effect (code 1) with a colour argument (red bits 0-7, green 8-15, blue 16-23).
     virtual bool SetEffect1(std::uint32_t colour) = 0;
 };
@@ -46,7 +54,8 @@ public:
     virtual std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) = 0;
     // Number of external strips, 0..255; 0 when the board reports none.
     virtual int GetExternalStripCount() = 0;
-    virtual std::unique_ptr<IMusicDriver> CreateMusicDriver() = 0;
+    // A driver whose colour of every tick goes to `output` (the manager's routing to its devices).
+    virtual std::unique_ptr<IMusicDriver> CreateMusicDriver(std::unique_ptr<IColourOutput> output) = 0;
 };
 
 // The CPU temperature for the thermal mode, in whole degrees; empty when there is nothing to show

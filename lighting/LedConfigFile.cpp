@@ -1,10 +1,8 @@
 #include "lighting/LedConfigFile.h"
 
-#include "lighting/LightingRoot.h"
 #include "lighting/SettingsKey.h"
 #include "lighting/XmlKeyStore.h"
 #include "platform/Paths.h"
-#include "platform/ProcessRoot.h"
 
 #include <string>
 
@@ -26,12 +24,6 @@ bool IsDigit(wchar_t c)
 }
 
 } // namespace
-
-LedConfigFile* LedConfigFile::Instance() noexcept
-{
-    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
-    return root ? &root->LedConfig() : nullptr;
-}
 
 std::filesystem::path LedConfigFile::DefaultPath()
 {

@@ -14,8 +14,6 @@ namespace ovled {
 
 class LedConfigFile {
 public:
-    // The file of the process's root; null while no root is built.
-    static LedConfigFile* Instance() noexcept;
     // "lightingControl.xml" in the executable's folder (a bare "lightingControl.xml" when unknown).
     static std::filesystem::path DefaultPath();
     static constexpr char kFileName[] = "lightingControl.xml";

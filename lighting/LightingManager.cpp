@@ -1,35 +1,29 @@
 #include "lighting/LightingManager.h"
 
-#include "lighting/LightingRoot.h"
+#include "lighting/MusicOutput.h"
 #include "platform/Com.h"
-#include "platform/ProcessRoot.h"
 
 namespace ovled {
 namespace {
 
-int NormaliseMode(int mode)
-{
-    return (mode == kModeMusic || mode == kModeThermal) ? mode : kModeNone;
-}
-
 // At construction a device in music or thermal mode is handed to the service, if it is switched on.
-void EnterStoredMode(ILedDevice& device, int mode)
+void EnterStoredMode(ILedDevice& device, int stored)
 {
     if (!device.IsOn())
         return;
-    if (mode == kModeMusic)
+    switch (AppliedMode(stored)) {
+    case LightingMode::Music:
         device.EnterMusicMode();
-    else if (mode == kModeThermal)
+        break;
+    case LightingMode::Thermal:
         device.EnterThermalMode();
+        break;
+    case LightingMode::None:
+        break;
+    }
 }
 
 } // namespace
-
-LightingManager* LightingManager::Instance()
-{
-    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
-    return root ? &root->Manager() : nullptr;
-}
 
 LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& devices,
                                  ITemperatureSource& temperature)
@@ -49,18 +43,21 @@ LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& dev
     std::lock_guard lock(m_mutex);
     platform::InitializeComForThread();
 
-    m_onboardMode = m_settings.GetMode();
+    const int onboardMode = m_settings.GetMode();
+    m_onboardMode = AppliedMode(onboardMode);
     m_onboard = devices.CreateOnboardController();
-    EnterStoredMode(*m_onboard, m_onboardMode);
+    EnterStoredMode(*m_onboard, onboardMode);
 
     const int count = devices.GetExternalStripCount();
+    std::vector<ILedDevice*> strips;
     for (int i = 0; i < count; ++i) {
         const int mode = m_settings.GetExternalMode(i);
-        m_stripModes.push_back(mode);
+        m_stripModes.push_back(AppliedMode(mode));
         m_strips.push_back(devices.CreateStripController(i));
+        strips.push_back(m_strips.back().get());
         EnterStoredMode(*m_strips.back(), mode);
     }
-    m_driver = devices.CreateMusicDriver();
+    m_driver = devices.CreateMusicDriver(std::make_unique<MusicOutput>(*m_onboard, std::move(strips)));
     ApplyModesLocked();
 }
 
@@ -83,7 +80,7 @@ int LightingManager::GetModeByIndexLocked(int index)
     const int onboardMode = m_settings.GetMode();
     {
         std::lock_guard snapshot(m_snapshotMutex);
-        m_onboardMode = onboardMode;
+        m_onboardMode = AppliedMode(onboardMode);
     }
     if (index < 0)
         return onboardMode;
@@ -113,26 +110,25 @@ bool LightingManager::RestoreModeByIndex(int index, int seen, int mode)
 
 void LightingManager::SetModeByIndexLocked(int index, int mode)
 {
-    const int normalised = NormaliseMode(mode);
+    const LightingMode applied = AppliedMode(mode);
     if (index == kOnboardDevice) {
         {
             std::lock_guard snapshot(m_snapshotMutex);
-            m_onboardMode = normalised;
+            m_onboardMode = applied;
         }
-        m_settings.SetMode(normalised);
+        m_settings.SetMode(StoredMode(true, mode));
         m_settings.SetEnabled(true);
     } else if (index == kOnboardOffCommand) {
         // The stored mode stays, so that switching the zone on again (or a resume) finds it.
         std::lock_guard snapshot(m_snapshotMutex);
-        m_onboardMode = normalised;
+        m_onboardMode = applied;
         m_settings.SetEnabled(false);
     } else if (index >= 0 && index < StripCount()) {
         {
             std::lock_guard snapshot(m_snapshotMutex);
-            m_stripModes[static_cast<size_t>(index)] = normalised;
+            m_stripModes[static_cast<size_t>(index)] = applied;
         }
-        // The file keeps the requested value as given; it reads back through GetModeByIndex.
-        m_settings.SetExternalMode(index, mode);
+        m_settings.SetExternalMode(index, StoredMode(false, mode));
         m_settings.SetExternalEnable(0, 1);
     } else if (index == kStripsOffCommand) {
         m_settings.SetExternalEnable(0, 0);
@@ -182,14 +178,14 @@ void LightingManager::ApplyModesLocked()
 
     bool music = false;
     bool thermal = false;
-    auto place = [&](int device, int mode, bool enabled) {
-        if (mode == kModeMusic && enabled) {
+    auto place = [&](int device, LightingMode mode, bool enabled) {
+        if (mode == LightingMode::Music && enabled) {
             m_driver->EnableDevice(device);
             music = true;
             return;
         }
         m_driver->DisableDevice(device);
-        if (mode == kModeThermal && enabled)
+        if (mode == LightingMode::Thermal && enabled)
             thermal = true;
     };
     place(kOnboardDevice, modes.onboardMode, onboardEnabled);
@@ -224,12 +220,13 @@ void LightingManager::ThermalCycle()
     const std::optional<int> celsius = m_temperature.ReadCelsius();
     if (!celsius)
         return; // no sensor, or never a reading: nothing to show
+    const Rgb colour = ThermalColour(*celsius);
     const Snapshot modes = TakeSnapshot();
-    if (modes.onboardMode == kModeThermal && m_onboard->IsOn())
-        m_onboard->ShowTemperature(*celsius);
+    if (modes.onboardMode == LightingMode::Thermal && m_onboard->IsOn())
+        (void)m_onboard->ShowColour(colour, ColourSource::Thermal);
     for (size_t i = 0; i < modes.stripModes.size(); ++i) {
-        if (modes.stripModes[i] == kModeThermal && modes.stripsEnabled)
-            m_strips[i]->ShowTemperature(*celsius);
+        if (modes.stripModes[i] == LightingMode::Thermal && modes.stripsEnabled)
+            (void)m_strips[i]->ShowColour(colour, ColourSource::Thermal);
     }
 }
 

@@ -1,6 +1,8 @@
-// LightingManager: the lighting modes of every device and the effects that show them. It owns the
+// LightingManager: the lighting modes of every device and the colour sources that show them. It owns the
 // onboard controller, one controller per external strip, the music effect driver and the thermal
-// thread, and keeps the modes in LightingSettings.
+// thread, and keeps the modes in LightingSettings. Both sources reach the devices the same way: the
+// music driver's colour of each tick goes through the manager's MusicOutput to the devices in music, and
+// each thermal cycle's colour to the devices in thermal; either ends in the device's ShowColour.
 // Threads: the power event window thread (construction, power events), COM threads (ModeByIndex), and
 // the thermal thread (reads a snapshot of the modes every period). One mutex serialises construction,
 // GetModeByIndex, SetModeByIndex and ApplyModes; the thermal thread only takes the snapshot lock, so
@@ -8,6 +10,7 @@
 #pragma once
 
 #include "lighting/DeviceContract.h"
+#include "lighting/LightingMode.h"
 #include "lighting/LightingSettings.h"
 #include "lighting/ThermalEffect.h"
 #include "platform/Clock.h"
@@ -26,11 +29,6 @@ namespace ovled {
 inline constexpr int kOnboardOffCommand = -2;
 inline constexpr int kStripsOffCommand = -3;
 
-// Lighting modes; any other stored value acts as none.
-inline constexpr int kModeNone = 0;
-inline constexpr int kModeMusic = 1;
-inline constexpr int kModeThermal = 2;
-
 class LightingManager {
 public:
     struct Timing {
@@ -40,10 +38,6 @@ public:
         // changes nothing and does not pause.
         std::chrono::milliseconds settleDelay{100};
     };
-
-    // The manager of the process's root, built by the first call (lighting/LightingRoot.h); null while no
-    // root is built.
-    static LightingManager* Instance();
 
     // Builds the devices, reads the stored modes and applies them. `sessions` are begun by each run of the
     // thermal thread (the firmware connection it holds).
@@ -75,9 +69,9 @@ public:
 
 private:
     struct Snapshot {
-        int onboardMode = kModeNone;
+        LightingMode onboardMode = LightingMode::None;
         bool stripsEnabled = false;
-        std::vector<int> stripModes;
+        std::vector<LightingMode> stripModes;
     };
 
     void ApplyModesLocked();
@@ -95,8 +89,8 @@ private:
     std::mutex m_snapshotMutex; // the fields below that the thermal thread reads
     bool m_stripsEnabled = false;
     bool m_onboardEnabled = false;
-    int m_onboardMode = kModeNone;
-    std::vector<int> m_stripModes;
+    LightingMode m_onboardMode = LightingMode::None;
+    std::vector<LightingMode> m_stripModes;
 
     std::unique_ptr<ILedDevice> m_onboard;
     std::vector<std::unique_ptr<ILedDevice>> m_strips;

@@ -1,7 +1,6 @@
 // The process's root as the lighting side sees it (platform/ProcessRoot.h): the settings files, the
-// board's devices and the lighting manager. LightingSettings::Instance(), LedConfigFile::Instance() and
-// LightingManager::Instance() answer with its objects; the power event window and the COM object reach
-// the lighting through it. Any thread.
+// board's devices and the lighting manager. The power event window and the COM object reach the lighting
+// through it. Any thread.
 #pragma once
 
 #include "lighting/DeviceContract.h"

@@ -1,9 +1,7 @@
 #include "lighting/LightingSettings.h"
 
-#include "lighting/LightingRoot.h"
 #include "lighting/SettingsKey.h"
 #include "platform/Paths.h"
-#include "platform/ProcessRoot.h"
 
 #include <cstring>
 
@@ -16,12 +14,6 @@ constexpr char kExternal[] = "External";
 constexpr char kEnable[] = "Enable";
 
 } // namespace
-
-LightingSettings* LightingSettings::Instance() noexcept
-{
-    auto* root = platform::ProcessRoot::CurrentAs<ILightingRoot>();
-    return root ? &root->Settings() : nullptr;
-}
 
 std::filesystem::path LightingSettings::DefaultPath()
 {

@@ -15,8 +15,6 @@ namespace ovled {
 
 class LightingSettings {
 public:
-    // The settings of the process's root; null while no root is built.
-    static LightingSettings* Instance() noexcept;
     // "Lighting.xml" in the executable's folder (a bare "Lighting.xml" when that folder is unknown).
     static std::filesystem::path DefaultPath();
     static constexpr char kFileName[] = "Lighting.xml";

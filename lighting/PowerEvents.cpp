@@ -25,11 +25,11 @@ void PowerEventHandler::Suspend()
     const int strips = m_devices.GetExternalStripCount();
     {
         const auto onboard = m_devices.CreateOnboardController();
-        if (m_manager.GetModeByIndex(kOnboardDevice) != kModeNone)
+        if (ResumedMode(m_manager.GetModeByIndex(kOnboardDevice)))
             onboard->SetEffect1(0);
     }
     for (int i = 0; i < std::min(strips, kStripsDarkenedOnSuspend); ++i) {
-        if (m_manager.GetModeByIndex(i) != kModeNone)
+        if (ResumedMode(m_manager.GetModeByIndex(i)))
             m_devices.CreateStripController(i)->SetEffect1(0);
     }
     m_suspended = true;
@@ -41,28 +41,27 @@ void PowerEventHandler::Resume()
         return; // Windows may send two resume events for one wake-up: only the first restores
     const int strips = m_devices.GetExternalStripCount();
     const int onboardMode = m_manager.GetModeByIndex(kOnboardDevice);
-    if (onboardMode != kModeNone)
+    if (ResumedMode(onboardMode))
         Restore(*m_devices.CreateOnboardController(), kOnboardDevice, onboardMode);
     for (int i = 0; i < strips; ++i) {
         const auto strip = m_devices.CreateStripController(i);
         const int mode = m_manager.GetModeByIndex(i);
-        if (mode != kModeNone)
+        if (ResumedMode(mode))
             Restore(*strip, i, mode);
     }
     m_suspended = false;
 }
 
-// Any stored mode other than none and music comes back as thermal. A mode that a COM caller stored
-// while the device was being re-entered stands.
-void PowerEventHandler::Restore(ILedDevice& device, int index, int mode)
+// The device comes back in the mode that ResumedMode gives, which is stored again. A mode that a COM
+// caller stored while the device was being re-entered stands.
+void PowerEventHandler::Restore(ILedDevice& device, int index, int stored)
 {
-    if (mode == kModeMusic) {
+    const LightingMode mode = *ResumedMode(stored);
+    if (mode == LightingMode::Music)
         device.EnterMusicMode();
-        (void)m_manager.RestoreModeByIndex(index, mode, kModeMusic);
-    } else {
+    else
         device.EnterThermalMode();
-        (void)m_manager.RestoreModeByIndex(index, mode, kModeThermal);
-    }
+    (void)m_manager.RestoreModeByIndex(index, stored, Stored(mode));
 }
 
 } // namespace ovled

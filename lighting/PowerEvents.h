@@ -34,7 +34,7 @@ public:
     bool IsSuspended() const noexcept { return m_suspended; }
 
 private:
-    void Restore(ILedDevice& device, int index, int mode);
+    void Restore(ILedDevice& device, int index, int stored);
 
     LightingManager& m_manager;
     IDeviceFactory& m_devices;

@@ -14,4 +14,9 @@ float ThermalHue(int celsius) noexcept
     return static_cast<float>(0.333 - (clamped - 20.0) * 0.333 / 40.0);
 }
 
+Rgb ThermalColour(int celsius) noexcept
+{
+    return HslToRgb(ThermalHue(celsius), kThermalSaturation, kThermalLightness);
+}
+
 } // namespace ovled

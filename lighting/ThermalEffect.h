@@ -5,6 +5,7 @@
 // the worker thread and must not take that lock.
 #pragma once
 
+#include "lighting/HslToRgb.h"
 #include "platform/Clock.h"
 #include "platform/ThreadSession.h"
 #include "platform/PeriodicThread.h"
@@ -41,5 +42,9 @@ private:
 float ThermalHue(int celsius) noexcept;
 inline constexpr float kThermalSaturation = 1.0f;
 inline constexpr float kThermalLightness = 0.5f;
+
+// The thermal source's colour for a temperature in whole degrees: green at 20 and below, red at 60 and
+// above, fully saturated at half lightness.
+Rgb ThermalColour(int celsius) noexcept;
 
 } // namespace ovled

@@ -1,7 +1,7 @@
 // ProcessRoot: the one place the process's shared objects come from. The process entry builds one root
-// (devices/Process) and each test fixture builds its own; while a root lives it is the process's root, and
-// the Instance() accessors hand out its objects. A library sees the root through an interface of its own
-// (hardware: IBoardRoot, lighting: ILightingRoot), which the concrete root implements; nothing else
+// (devices/Process) and each test fixture builds its own; while a root lives it is the process's root, for
+// the entry points that the system constructs (the COM object). A library sees the root through an
+// interface of its own (lighting: ILightingRoot), which the concrete root implements; nothing else
 // installs anything. Built and destroyed on one thread; Current() may be called from any thread.
 #pragma once
 

@@ -2,9 +2,7 @@ ovled_add_gtest(audio_tests
   SOURCES
     support/AudioTestSupport.cpp
     unit/audio/FastFourierTransformTest.cpp
-    unit/audio/HslToRgbTest.cpp
     unit/audio/AudioEffectTest.cpp
-    unit/audio/FirmwareColourOutputTest.cpp
     unit/audio/MusicEffectDriverTest.cpp
     unit/audio/CaptureTimerTest.cpp
   LIBS ovled_audio ovled_test_support

@@ -7,7 +7,6 @@ ovled_add_gtest(hardware_tests
     unit/hardware/BiosItemTest.cpp
     unit/hardware/BiosItemRegistryTest.cpp
     unit/hardware/EcPortTest.cpp
-    unit/hardware/LedConfigFileTest.cpp
   LIBS ovled_board_test_support
   LABELS unit)
 
@@ -15,14 +14,6 @@ ovled_add_gtest(hardware_concurrency_tests
   SOURCES unit/hardware/HardwareConcurrencyTest.cpp
   LIBS ovled_board_test_support
   LABELS unit concurrency)
-
-ovled_add_gtest(led_controller_tests
-  SOURCES
-    unit/hardware/LedControlTest.cpp
-    unit/hardware/ExternalLedStripControlTest.cpp
-    unit/hardware/CpuTemperatureTest.cpp
-  LIBS ovled_led_controllers ovled_board_test_support
-  LABELS unit)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows/hardware/tests.cmake)

@@ -6,9 +6,8 @@ ovled_add_gtest(service_tests
     unit/service/ServerRunTest.cpp
     unit/service/RegistryPlanTest.cpp
     unit/service/RegistrationTest.cpp
-    unit/service/PowerEventsTest.cpp
     unit/service/FakeRegistry.cpp
-  LIBS ovled_service_core ovled_lighting ovled_test_support
+  LIBS ovled_service_core ovled_test_support
   LABELS unit)
 
 ovled_add_gtest(service_concurrency_tests

@@ -5,7 +5,7 @@
 
 #include "audio/AudioCapture.h"
 #include "audio/CaptureLog.h"
-#include "audio/ColourOutput.h"
+#include "lighting/ColourOutput.h"
 #include "platform/DebugOutput.h"
 #include "tests/support/RecordingNotifier.h"
 

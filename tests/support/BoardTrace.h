@@ -5,7 +5,7 @@
 //   "ec 70 ff"                    EC bank-0 register, value
 #pragma once
 
-#include "audio/HslToRgb.h"
+#include "lighting/HslToRgb.h"
 #include "simulator/BoardModel.h"
 
 #include <functional>

@@ -1,5 +1,6 @@
 #include "tests/support/FakeDevices.h"
 
+#include <cstdio>
 #include <thread>
 
 namespace ovled::test {
@@ -55,9 +56,15 @@ bool FakeLed::EnterThermalMode()
     return true;
 }
 
-void FakeLed::ShowTemperature(int celsius)
+bool FakeLed::ShowColour(Rgb colour, ColourSource source)
 {
-    m_journal.Add(m_name + ": ShowTemperature " + std::to_string(celsius));
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x%02x%02x", colour.red, colour.green, colour.blue);
+    m_journal.Add(m_name + ": ShowColour " + (source == ColourSource::Music ? "music " : "thermal ") + text);
+    int left = refusals.load();
+    while (left > 0 && !refusals.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 0;
 }
 
 bool FakeLed::SetEffect1(std::uint32_t colour)
@@ -96,9 +103,11 @@ std::unique_ptr<ILedDevice> FakeBoard::CreateStripController(int stripIndex)
     return std::make_unique<FakeLed>(m_journal, "strip " + std::to_string(stripIndex), m_stripsOn);
 }
 
-std::unique_ptr<IMusicDriver> FakeBoard::CreateMusicDriver()
+std::unique_ptr<IMusicDriver> FakeBoard::CreateMusicDriver(std::unique_ptr<IColourOutput> output)
 {
-    return std::make_unique<FakeMusicDriver>(m_journal);
+    auto driver = std::make_unique<FakeMusicDriver>(m_journal, std::move(output));
+    m_driver = driver.get();
+    return driver;
 }
 
 std::optional<int> FakeBoard::ReadCelsius()

@@ -1,5 +1,5 @@
 // Fakes of the lighting manager's device contract: each device and the music driver record every
-// call in one shared, thread-safe journal ("strip 1: ShowTemperature 45"), so tests can check what
+// call in one shared, thread-safe journal ("strip 1: ShowColour thermal ffbf00"), so tests can check what
 // happened and in which order. FakeLightingRoot is a composition root over them.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include "tests/support/SteppedClock.h"
 #include "tests/support/TempFolder.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -46,7 +47,9 @@ public:
     bool IsOn() override;
     bool EnterMusicMode() override;
     bool EnterThermalMode() override;
-    void ShowTemperature(int celsius) override;
+    // Journalled as "<name>: ShowColour <music|thermal> <rrggbb>"; false for the next `refusals` calls.
+    bool ShowColour(Rgb colour, ColourSource source) override;
+    std::atomic<int> refusals{0};
     bool SetEffect1(std::uint32_t colour) override;
 
 private:
@@ -55,16 +58,22 @@ private:
     const bool m_on;
 };
 
+// Keeps the output it is given, so a test can play a tick through it as the colour thread would.
 class FakeMusicDriver final : public IMusicDriver {
 public:
-    explicit FakeMusicDriver(Journal& journal) : m_journal(journal) {}
+    FakeMusicDriver(Journal& journal, std::unique_ptr<IColourOutput> output)
+        : m_journal(journal), m_output(std::move(output))
+    {
+    }
     void EnableDevice(int deviceIndex) override;
     void DisableDevice(int deviceIndex) override;
     void Start() override;
     void Stop() override;
+    IColourOutput& Output() { return *m_output; }
 
 private:
     Journal& m_journal;
+    const std::unique_ptr<IColourOutput> m_output;
 };
 
 class FakeBoard final : public IDeviceFactory, public ITemperatureSource {
@@ -76,7 +85,9 @@ public:
     std::unique_ptr<ILedDevice> CreateOnboardController() override;
     std::unique_ptr<ILedDevice> CreateStripController(int stripIndex) override;
     int GetExternalStripCount() override { return m_strips; }
-    std::unique_ptr<IMusicDriver> CreateMusicDriver() override;
+    std::unique_ptr<IMusicDriver> CreateMusicDriver(std::unique_ptr<IColourOutput> output) override;
+    // The last driver made (owned by its manager).
+    FakeMusicDriver* Driver() { return m_driver; }
     std::optional<int> ReadCelsius() override;
 
     void SetCelsius(std::optional<int> celsius);
@@ -92,6 +103,7 @@ private:
     std::mutex m_mutex;
     std::optional<int> m_celsius = 45;
     std::chrono::microseconds m_readCost{0};
+    FakeMusicDriver* m_driver = nullptr;
 };
 
 // The lighting's root over a fake board: both settings files in a temporary folder and a manager over the

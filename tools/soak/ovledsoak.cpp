@@ -8,7 +8,7 @@
 //   ovledsoak probe                          one sample of the service's process as JSON
 //   ovledsoak thermal-colours FROM TO        the thermal colour of each whole degree, as JSON
 // Exit code 0 on success, 1 for a wrong command line, 2 when a step fails.
-#include "hardware/LedControl.h"
+#include "lighting/ThermalEffect.h"
 #include "platform/win32/Unique.h"
 #include "service/Identifiers.h"
 #include "tools/LightControlClient.h"

@@ -6,7 +6,7 @@
 //     OVLED_RECORD_TRACE=tests/unit/devices/FirmwareTrace.inc build/host/tests/device_tests
 #include "audio/SyntheticCapture.h"
 #include "devices/BoardDeviceFactory.h"
-#include "hardware/CpuTemperature.h"
+#include "devices/CpuTemperature.h"
 #include "lighting/LightingManager.h"
 #include "lighting/PowerEvents.h"
 #include "tests/support/BoardScope.h"

@@ -2,7 +2,7 @@
 // board: what the modes put on the LEDs.
 #include "audio/SyntheticCapture.h"
 #include "devices/BoardDeviceFactory.h"
-#include "hardware/CpuTemperature.h"
+#include "devices/CpuTemperature.h"
 #include "lighting/LightingManager.h"
 #include "tests/support/BoardScope.h"
 #include "tests/support/BoardTrace.h"
@@ -117,6 +117,24 @@ TEST_F(LightingOnTheBoard, MusicModeBringsTheCapturedSoundToTheBoard)
     m_manager->SetModeByIndex(-1, kModeNone);
     m_manager->SetModeByIndex(2, kModeNone);
     EXPECT_TRUE(m_colourClock.WaitUntilNoWaiters()) << "no music device left: the colour thread ends";
+}
+
+// The process's composition: controllers for the board's own devices.
+TEST(BoardDevices, BuildsTheControllersOfTheBoardsDevices)
+{
+    BoardScope scope;
+    IDeviceFactory& devices = scope.Root().Devices();
+    EXPECT_EQ(devices.GetExternalStripCount(), 3);
+
+    ASSERT_TRUE(devices.CreateStripController(2)->EnterMusicMode());
+    EXPECT_TRUE(scope.Model().Strip(2).hostControl);
+    EXPECT_FALSE(scope.Model().Strip(1).hostControl);
+
+    const auto onboard = devices.CreateOnboardController();
+    onboard->ShowColour(ThermalColour(60), ColourSource::Thermal);
+    EXPECT_EQ(scope.Model().EcRegister(0, 0x70), 0xFF);
+    ASSERT_TRUE(scope.Model().SetStripCount(8));
+    EXPECT_EQ(devices.GetExternalStripCount(), 8);
 }
 
 // A COM call still under way at the end of the process may be the first to ask for the manager.

@@ -215,12 +215,11 @@ TEST(BiosItemEnumerator, CreatedItemsBelongToTheCaller)
     EXPECT_EQ(tenths, 455u);
 }
 
-TEST(BiosItemRegistryInstance, AnsweresWithTheInstalledRegistry)
+TEST(BiosItemRegistryOfTheBoard, FindsTheItemsOfTheBoardsProfile)
 {
     test::BoardScope scope(sim::Profile::NoSwitch);
-    EXPECT_EQ(BiosItemRegistry::Instance(), &scope.Registry());
-    EXPECT_FALSE(BiosItemRegistry::Instance()->Exists(items::kOnboardSwitch));
-    EXPECT_TRUE(BiosItemRegistry::Instance()->Exists(items::kOnboardColor));
+    EXPECT_FALSE(scope.Registry().Exists(items::kOnboardSwitch));
+    EXPECT_TRUE(scope.Registry().Exists(items::kOnboardColor));
 }
 
 } // namespace

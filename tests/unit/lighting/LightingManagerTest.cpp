@@ -247,12 +247,12 @@ TEST_F(LightingManagerTest, EachThermalCycleShowsTheTemperatureOnThermalDevices)
     ClearCalls();
     m_board->SetCelsius(45);
     ASSERT_TRUE(m_clock.StepAndSettle());
-    EXPECT_THAT(Calls(), ElementsAre("onboard: IsOn", "onboard: ShowTemperature 45", "strip 0: ShowTemperature 45"));
+    EXPECT_THAT(Calls(), ElementsAre("onboard: IsOn", "onboard: ShowColour thermal ffbf00", "strip 0: ShowColour thermal ffbf00"));
 
     ClearCalls();
     manager.SetModeByIndex(-3, 0);
     ASSERT_TRUE(m_clock.StepAndSettle());
-    EXPECT_THAT(m_board->Calls().Matching("onboard: Show"), ElementsAre("onboard: ShowTemperature 45"));
+    EXPECT_THAT(m_board->Calls().Matching("onboard: Show"), ElementsAre("onboard: ShowColour thermal ffbf00"));
     EXPECT_THAT(m_board->Calls().Matching("strip 0: Show"), IsEmpty()) << "strips are off";
 }
 
@@ -265,7 +265,7 @@ TEST_F(LightingManagerTest, TheOnboardZoneGetsTheThermalColourWhileAStripKeepsTh
     ASSERT_TRUE(m_clock.WaitForWaiters(1));
     ClearCalls();
     ASSERT_TRUE(m_clock.StepAndSettle());
-    EXPECT_THAT(Calls(), ElementsAre("onboard: IsOn", "onboard: ShowTemperature 45", "strip 0: ShowTemperature 45"))
+    EXPECT_THAT(Calls(), ElementsAre("onboard: IsOn", "onboard: ShowColour thermal ffbf00", "strip 0: ShowColour thermal ffbf00"))
         << "the onboard flag plays no part in the cycle; the controller's own IsOn does";
 }
 

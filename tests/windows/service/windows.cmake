@@ -8,20 +8,13 @@ add_library(ovled_service_test_support STATIC
   windows/service/support/ServerCopy.cpp)
 target_link_libraries(ovled_service_test_support PUBLIC ovled_service_win32 ovled_test_support)
 
-# In process: the COM object, the power event window and the service entry over the real glue.
+# In process: the service entry over the real glue.
 ovled_add_gtest(service_win32_tests
   SOURCES
-    windows/service/LightControlTest.cpp
-    windows/service/PowerWindowTest.cpp
-    windows/service/PowerEventsOnTheBoardTest.cpp
     windows/service/ServiceEntryTest.cpp
-  LIBS ovled_service_test_support ovled_devices ovled_shared_board
+  LIBS ovled_service_test_support ovled_devices
   LABELS windows
-  RESOURCE_LOCK ${_service_lock} virtual-board)
-ovled_add_service_resources(service_win32_tests) # the type library that IDispatch is driven by
-# Beside the virtual automation server, which the power events' test registers and starts.
-set_target_properties(service_win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_dependencies(service_win32_tests VirtualAcpiServer)
+  RESOURCE_LOCK ${_service_lock})
 
 # Out of process: the executable itself, registered from a copy in a temporary folder.
 ovled_add_gtest(service_process_tests

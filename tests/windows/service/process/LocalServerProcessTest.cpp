@@ -5,7 +5,7 @@
 #include "lighting/PowerEvents.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/win32/Unique.h"
-#include "tests/windows/service/support/ModeByIndexCalls.h"
+#include "tests/windows/support/ModeByIndexCalls.h"
 #include "tests/windows/service/support/ServerCopy.h"
 
 #include <gmock/gmock.h>

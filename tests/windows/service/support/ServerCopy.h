@@ -6,7 +6,7 @@
 
 #include "platform/win32/Unique.h"
 #include "tests/support/TempFolder.h"
-#include "tests/windows/service/support/Wait.h"
+#include "tests/windows/support/Wait.h"
 
 #include <windows.h>
 

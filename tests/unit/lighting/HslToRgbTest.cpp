@@ -1,4 +1,4 @@
-#include "audio/HslToRgb.h"
+#include "lighting/HslToRgb.h"
 
 #include <gtest/gtest.h>
 

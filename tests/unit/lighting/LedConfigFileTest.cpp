@@ -1,5 +1,4 @@
 #include "lighting/LedConfigFile.h"
-#include "tests/support/BoardScope.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -125,12 +124,9 @@ TEST_F(LedConfigFileTest, FileOfAnotherShapeIsLeftAloneAndGivesDefaults)
     EXPECT_EQ(ReadText(m_path), "<root><led key=\"0\"><mode>6</mode></led></root>");
 }
 
-TEST(LedConfigFileInstance, LivesBesideTheExecutableAndComesFromTheRoot)
+TEST(LedConfigFileInstance, LivesBesideTheExecutable)
 {
     EXPECT_EQ(LedConfigFile::DefaultPath().filename(), "lightingControl.xml");
-    EXPECT_EQ(LedConfigFile::Instance(), nullptr) << "no root, no file";
-    test::BoardScope scope;
-    EXPECT_EQ(LedConfigFile::Instance(), &scope.Config());
 }
 
 } // namespace

@@ -1,10 +1,9 @@
-// The colour thread's per-tick output: one colour for every device that is in music mode. The effect
-// owns no hardware; its owner hands it an IColourOutput (the board's firmware and EC in the service, a
-// recorder in tests). Write is called on the colour thread only, once per tick.
+// The music colour's per-tick output: one colour for every device that is in music mode. The effect owns
+// no devices; its owner hands it an IColourOutput (the lighting manager's routing to its devices in the
+// service, a recorder in tests). Write is called on the colour thread only, once per tick.
 #pragma once
 
-#include "audio/HslToRgb.h"
-#include "lighting/DeviceContract.h"
+#include "lighting/HslToRgb.h"
 
 #include <algorithm>
 #include <span>
@@ -30,8 +29,8 @@ private:
 class IColourOutput {
 public:
     virtual ~IColourOutput() = default;
-    // Puts `colour` on every device of `devices` that the board has; indices it does not have are
-    // ignored. Failed writes are not reported: the next tick writes again.
+    // Puts `colour` on every device of `devices` that exists; other indices are ignored. Failed writes
+    // are not reported: the next tick writes again.
     virtual void Write(const EnabledDevices& devices, Rgb colour) noexcept = 0;
     // A new run of the colour thread begins: forget what the devices were last given.
     virtual void Restart() noexcept {}

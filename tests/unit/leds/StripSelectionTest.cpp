@@ -1,8 +1,7 @@
 // A strip operation on one thread and the music colour on another share the firmware's one strip
 // selection: neither may ever paint a strip the other selected.
-#include "audio/FirmwareColourOutput.h"
-#include "devices/BoardMusicFirmware.h"
-#include "hardware/ExternalLedStripControl.h"
+#include "leds/ExternalLedStripControl.h"
+#include "lighting/MusicOutput.h"
 #include "tests/support/BoardScope.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,10 @@ TEST(StripSelection, AStripOperationAndTheMusicColourNeverPaintAnotherStrip)
 {
     test::BoardScope scope; // three strips
     ExternalLedStripControl strip(1, scope.Hardware(), scope.Config());
-    BoardMusicFirmware firmware(scope.Hardware());
-    FirmwareColourOutput music(firmware);
+    LedControl onboard(scope.Hardware(), scope.Config());
+    ExternalLedStripControl strip0(0, scope.Hardware(), scope.Config());
+    ExternalLedStripControl strip2(2, scope.Hardware(), scope.Config());
+    MusicOutput music(onboard, {&strip0, nullptr, &strip2});
     const std::vector<int> musicStrips{0, 2};
 
     // Only strip 1's effect and only strips 0 and 2's colours are ever written: anything that lands

@@ -1,4 +1,4 @@
-#include "hardware/ExternalLedStripControl.h"
+#include "leds/ExternalLedStripControl.h"
 
 #include "hardware/ItemIds.h"
 
@@ -45,6 +45,14 @@ std::uint32_t PackColourSequence(const std::vector<int>& sequence, std::uint32_t
     for (std::size_t i = 0; i < sequence.size() && i < kSequencePositions; ++i)
         packed |= ChannelByte(sequence[i], colour) << (firstBit + 8 * i);
     return packed;
+}
+
+std::uint32_t MusicStripWord(int index, Rgb colour) noexcept
+{
+    if (index == 0)
+        return static_cast<std::uint32_t>(colour.blue) << 16 | static_cast<std::uint32_t>(colour.red) << 8 |
+               colour.green;
+    return static_cast<std::uint32_t>(colour.red) << 16 | static_cast<std::uint32_t>(colour.green) << 8 | colour.blue;
 }
 
 std::int32_t GetExternalStripCount(BiosItemRegistry& registry)
@@ -167,12 +175,15 @@ bool ExternalLedStripControl::LeaveHostControl()
                            false);
 }
 
-void ExternalLedStripControl::ShowTemperature(int celsius)
+bool ExternalLedStripControl::ShowColour(Rgb colour, ColourSource source)
 {
-    const std::uint32_t colour = ColourArgument(ThermalColour(celsius));
+    // The colour sequence is read before the lock: the file never holds up other strip operations.
     const std::uint32_t value =
-        PackColourSequence(m_config.ReadColorSequence(m_index), colour, kDirectColourBit);
-    (void)OnSelectedStrip([this, value] { return Items().Write(items::kStripColor, value, items::kFlagsHost); }, 0);
+        source == ColourSource::Music
+            ? MusicStripWord(m_index, colour)
+            : PackColourSequence(m_config.ReadColorSequence(m_index), ColourArgument(colour), kDirectColourBit);
+    return OnSelectedStrip(
+        [this, value] { return Accepted(Items().Write(items::kStripColor, value, items::kFlagsHost)); }, false);
 }
 
 bool ExternalLedStripControl::SetEffect(std::int32_t code, std::uint32_t colour)

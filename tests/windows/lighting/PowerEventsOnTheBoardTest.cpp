@@ -9,7 +9,7 @@
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/win32/Unique.h"
 #include "tests/support/TempFolder.h"
-#include "tests/windows/service/support/Wait.h"
+#include "tests/windows/support/Wait.h"
 #include "tests/windows/support/VirtualServer.h"
 
 #include <gtest/gtest.h>

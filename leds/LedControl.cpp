@@ -1,4 +1,4 @@
-#include "hardware/LedControl.h"
+#include "leds/LedControl.h"
 
 #include "hardware/ItemIds.h"
 #include "lighting/ThermalEffect.h"
@@ -21,11 +21,6 @@ bool Accepted(std::int32_t result) noexcept
 }
 
 } // namespace
-
-Rgb ThermalColour(int celsius) noexcept
-{
-    return HslToRgb(ThermalHue(celsius), kThermalSaturation, kThermalLightness);
-}
 
 LedControl::LedControl(Board& board, LedConfigFile& config) : m_board(board), m_config(config)
 {
@@ -103,15 +98,25 @@ bool LedControl::LeaveHostControl()
 
 void LedControl::ShowTemperature(int celsius)
 {
-    const Rgb colour = ThermalColour(celsius);
+    (void)ShowColour(ThermalColour(celsius), ColourSource::Thermal);
+}
+
+bool LedControl::ShowColour(Rgb colour, ColourSource source)
+{
     if (LedControl::HasSwitchItem()) {
         EcPort& ec = m_board.Ec();
-        ec.WriteRegister(ec::kColourBank, ec::kRedRegister, colour.red);
-        ec.WriteRegister(ec::kColourBank, ec::kBlueRegister, colour.blue);
-        ec.WriteRegister(ec::kColourBank, ec::kGreenRegister, colour.green);
-        return;
+        if (source == ColourSource::Music) {
+            ec.WriteRegister(ec::kColourBank, ec::kBlueRegister, colour.blue);
+            ec.WriteRegister(ec::kColourBank, ec::kGreenRegister, colour.green);
+            ec.WriteRegister(ec::kColourBank, ec::kRedRegister, colour.red);
+        } else {
+            ec.WriteRegister(ec::kColourBank, ec::kRedRegister, colour.red);
+            ec.WriteRegister(ec::kColourBank, ec::kBlueRegister, colour.blue);
+            ec.WriteRegister(ec::kColourBank, ec::kGreenRegister, colour.green);
+        }
+        return true; // register writes report nothing
     }
-    (void)Items().Write(items::kOnboardColor, ColourArgument(colour) << 8, items::kFlagsDefault);
+    return Accepted(Items().Write(items::kOnboardColor, ColourArgument(colour) << 8, items::kFlagsDefault));
 }
 
 std::uint32_t LedControl::ReadEcColor()

@@ -1,12 +1,13 @@
 // ExternalLedStripControl: the LED controller of one external strip (0..n-1). The firmware drives all
 // strips through shared items that act on the strip selected last, so every operation selects its
 // strip first, and the select and the writes that follow it hold the board's strip-selection lock: no other
-// strip operation or music colour write can move the selection in between. Colour bytes go out in the
-// order of the strip's colour sequence from the LED configuration file.
+// strip operation or colour write can move the selection in between. Effect colours and thermal colours
+// go out in the order of the strip's colour sequence from the LED configuration file; music colours in a
+// fixed order of their own (strip 0 blue, red, green from the high byte; the others red, green, blue).
 // Created and owned like LedControl; any thread.
 #pragma once
 
-#include "hardware/LedControl.h"
+#include "leds/LedControl.h"
 
 #include <cstdint>
 #include <optional>
@@ -44,7 +45,9 @@ public:
     bool EnterMusicMode() override;
     bool EnterThermalMode() override;
     bool LeaveHostControl() override;
-    void ShowTemperature(int celsius) override;
+    // Selects the strip and writes the colour item in the source's byte order; false when the select or
+    // the write is refused (nothing is written after a refused select).
+    bool ShowColour(Rgb colour, ColourSource source) override;
     bool SetEffect(std::int32_t code, std::uint32_t colour) override;
     // Selects the strip first, like every other strip operation.
     bool GetEffect(std::int32_t* code, std::uint32_t* colour) override;
@@ -64,6 +67,10 @@ private:
 // channel that entry i names (0 red, 1 blue, 2 green; an entry 3-9 names no channel and gives 0) at
 // bits firstBit + 8i. Effect values start at bit 8 (below them sits the effect code), direct colours at 0.
 std::uint32_t PackColourSequence(const std::vector<int>& sequence, std::uint32_t colour, unsigned firstBit) noexcept;
+
+// The music colour word of strip `index`: strip 0 is wired blue, red, green (high byte to low), every other
+// strip red, green, blue.
+std::uint32_t MusicStripWord(int index, Rgb colour) noexcept;
 
 // The number of external strips: bits 8-15 of the strip selector item; 0 when the item is missing or
 // cannot be read.

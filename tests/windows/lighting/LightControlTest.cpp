@@ -2,7 +2,7 @@
 #include "lighting/LightingManager.h"
 #include "platform/win32/Unique.h"
 #include "tests/support/FakeDevices.h"
-#include "tests/windows/service/support/ModeByIndexCalls.h"
+#include "tests/windows/support/ModeByIndexCalls.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

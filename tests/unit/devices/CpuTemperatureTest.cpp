@@ -1,4 +1,4 @@
-#include "hardware/CpuTemperature.h"
+#include "devices/CpuTemperature.h"
 
 #include "hardware/ItemIds.h"
 #include "tests/support/BoardScope.h"

@@ -1,4 +1,4 @@
-#include "hardware/CpuTemperature.h"
+#include "devices/CpuTemperature.h"
 
 #include "hardware/BiosItemRegistry.h"
 #include "hardware/ItemIds.h"

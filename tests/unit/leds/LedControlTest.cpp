@@ -1,4 +1,4 @@
-#include "hardware/LedControl.h"
+#include "leds/LedControl.h"
 
 #include "hardware/ItemIds.h"
 #include "tests/support/BoardScope.h"

@@ -1,4 +1,4 @@
-#include "hardware/ExternalLedStripControl.h"
+#include "leds/ExternalLedStripControl.h"
 
 #include "hardware/ItemIds.h"
 #include "tests/support/BoardScope.h"

@@ -7,9 +7,9 @@
 // (kept for its life) and the power event window (one call, then deleted); any thread.
 #pragma once
 
-#include "audio/HslToRgb.h"
 #include "hardware/Board.h"
 #include "lighting/DeviceContract.h"
+#include "lighting/HslToRgb.h"
 #include "lighting/LedConfigFile.h"
 
 #include <chrono>
@@ -20,10 +20,6 @@ namespace ovled {
 // The pause after switching the onboard zone, so that the firmware has taken the switch before the
 // next access.
 inline constexpr std::chrono::milliseconds kSwitchSettle{10};
-
-// The colour of the thermal mode for a temperature in whole degrees: green at 20 and below, red at 60
-// and above, fully saturated at half lightness.
-Rgb ThermalColour(int celsius) noexcept;
 
 class LedControl : public ILedDevice {
 public:
@@ -56,8 +52,8 @@ public:
     bool EnterThermalMode() override;
     // Slot 11. The firmware's stored effect runs again.
     virtual bool LeaveHostControl();
-    // Slot 12. Writes the thermal colour; the caller has entered thermal mode before.
-    void ShowTemperature(int celsius) override;
+    // Slot 12. Shows the thermal colour of a temperature; the caller has entered thermal mode before.
+    virtual void ShowTemperature(int celsius);
     // Slot 13. The EC colour registers as a colour argument.
     virtual std::uint32_t ReadEcColor();
     // Slots 14-17: the auxiliary LED item (0x13080045), passed through.
@@ -75,6 +71,11 @@ public:
     virtual bool GetEffect(std::int32_t* code, std::uint32_t* colour);
     // Slot 21. Kept for the interface's layout; always 0.
     virtual std::int32_t Reserved();
+
+    // Not a slot: the lighting's way in for every colour source. The onboard zone's colour goes to the
+    // EC colour registers when the switch item exists (music writes blue, green, red; thermal red, blue,
+    // green), else to its colour item.
+    bool ShowColour(Rgb colour, ColourSource source) override;
 
 protected:
     BiosItemRegistry& Items() noexcept { return m_board.Registry(); }

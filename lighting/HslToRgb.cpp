@@ -1,6 +1,6 @@
-#include "audio/HslToRgb.h"
+#include "lighting/HslToRgb.h"
 
-#include "audio/Truncation.h"
+#include "platform/Truncation.h"
 
 namespace ovled {
 namespace {
