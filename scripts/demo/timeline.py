@@ -5,7 +5,8 @@ glance."""
 
 from xml.sax.saxutils import escape
 
-LEFT = 160          # room for the row labels
+LABEL_MARGIN = 20   # left of the longest row label, and between it and its row
+CHAR_WIDTH = 8      # a 13 px sans-serif character, generously: a label must never be cut
 WIDTH = 1200        # the plotted time span
 ROW = 44
 GAP = 10
@@ -39,25 +40,28 @@ def write_svg(path, samples, start, show_start, show_end, labels, strips_off=Non
     present = {led["dev"] for _, sample in samples[:1] for led in sample["leds"]}
     devices = [d for d in sorted(labels) if d in present] or sorted(labels)
     height = TOP + len(devices) * (ROW + GAP) + TEMP_HEIGHT + 70
+    # Room for the longest row label ("onboard: thermal, music", "CPU temperature").
+    longest = max([len(labels.get(d, str(d))) for d in devices] + [len("CPU temperature")])
+    left = max(160, 2 * LABEL_MARGIN + CHAR_WIDTH * longest)
 
     def x(t):
-        return LEFT + WIDTH * max(0.0, min(1.0, t / span))
+        return left + WIDTH * max(0.0, min(1.0, t / span))
 
-    out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{LEFT + WIDTH + 40}" height="{height}" '
+    out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{left + WIDTH + 40}" height="{height}" '
            f'font-family="sans-serif" font-size="13">',
            f'<rect width="100%" height="100%" fill="#1c1c1c"/>',
-           f'<text x="{LEFT}" y="24" fill="#eeeeee" font-size="16">OvLedService on the virtual board: what every '
+           f'<text x="{left}" y="24" fill="#eeeeee" font-size="16">OvLedService on the virtual board: what every '
            f'LED showed, from the service start</text>',
-           f'<text x="{LEFT}" y="44" fill="#aaaaaa">show from {show_start - start:.1f} s to {show_end - start:.1f} s;'
+           f'<text x="{left}" y="44" fill="#aaaaaa">show from {show_start - start:.1f} s to {show_end - start:.1f} s;'
            f' grey bands: the strips were switched off</text>']
 
     rows_top = TOP
     rows_bottom = TOP + len(devices) * (ROW + GAP) - GAP
     for row, device in enumerate(devices):
         y = TOP + row * (ROW + GAP)
-        out.append(f'<text x="{LEFT - 10}" y="{y + ROW / 2 + 5}" fill="#eeeeee" text-anchor="end">'
+        out.append(f'<text x="{left - 10}" y="{y + ROW / 2 + 5}" fill="#eeeeee" text-anchor="end">'
                    f'{escape(labels.get(device, str(device)))}</text>')
-        out.append(f'<rect x="{LEFT}" y="{y}" width="{WIDTH}" height="{ROW}" fill="#000000"/>')
+        out.append(f'<rect x="{left}" y="{y}" width="{WIDTH}" height="{ROW}" fill="#000000"/>')
         for t0, t1, rgb in _segments(samples, device, start, show_end):
             w = max(0.5, x(t1) - x(t0))
             out.append(f'<rect x="{x(t0):.2f}" y="{y}" width="{w:.2f}" height="{ROW}" fill="#{rgb}"/>')
@@ -82,13 +86,13 @@ def write_svg(path, samples, start, show_start, show_end, labels, strips_off=Non
 
     # The CPU temperature, 20 to 70 degrees.
     ty = rows_bottom + 20
-    out.append(f'<text x="{LEFT - 10}" y="{ty + TEMP_HEIGHT / 2 + 5}" fill="#eeeeee" text-anchor="end">'
+    out.append(f'<text x="{left - 10}" y="{ty + TEMP_HEIGHT / 2 + 5}" fill="#eeeeee" text-anchor="end">'
                f'CPU temperature</text>')
-    out.append(f'<rect x="{LEFT}" y="{ty}" width="{WIDTH}" height="{TEMP_HEIGHT}" fill="#262626"/>')
+    out.append(f'<rect x="{left}" y="{ty}" width="{WIDTH}" height="{TEMP_HEIGHT}" fill="#262626"/>')
     for degrees in (20, 40, 60):
         gy = ty + TEMP_HEIGHT * (1 - (degrees - 20) / 50)
-        out.append(f'<line x1="{LEFT}" x2="{LEFT + WIDTH}" y1="{gy:.1f}" y2="{gy:.1f}" stroke="#444444"/>')
-        out.append(f'<text x="{LEFT + 4}" y="{gy - 3:.1f}" fill="#888888" font-size="11">{degrees} C</text>')
+        out.append(f'<line x1="{left}" x2="{left + WIDTH}" y1="{gy:.1f}" y2="{gy:.1f}" stroke="#444444"/>')
+        out.append(f'<text x="{left + 4}" y="{gy - 3:.1f}" fill="#888888" font-size="11">{degrees} C</text>')
     points = []
     for arrived, sample in samples:
         if start <= arrived <= show_end:
