@@ -1,5 +1,6 @@
 // The overridable message channels. The defaults live with the platform implementations.
 #include "platform/DebugOutput.h"
+#include "platform/EventLog.h"
 #include "platform/Notifier.h"
 
 #include <atomic>
@@ -13,6 +14,12 @@ namespace {
 
 std::atomic<INotifier*> g_notifier{nullptr};
 std::atomic<IDebugOutput*> g_debugOutput{nullptr};
+std::atomic<IEventLog*> g_eventLog{nullptr};
+
+class DroppedEvents final : public IEventLog {
+public:
+    void Report(std::uint32_t, std::span<const std::wstring>) noexcept override {}
+};
 
 // The default never blocks: the text goes to the debug output with its caption, and the caller goes on.
 class DebugOutputNotifier final : public INotifier {
@@ -51,5 +58,15 @@ IDebugOutput& DebugOutput() noexcept
 
 ScopedDebugOutput::ScopedDebugOutput(IDebugOutput& output) noexcept : m_previous(g_debugOutput.exchange(&output)) {}
 ScopedDebugOutput::~ScopedDebugOutput() { g_debugOutput.store(m_previous); }
+
+IEventLog& EventLog() noexcept
+{
+    static DroppedEvents dropped;
+    IEventLog* installed = g_eventLog.load();
+    return installed ? *installed : dropped;
+}
+
+ScopedEventLog::ScopedEventLog(IEventLog& log) noexcept : m_previous(g_eventLog.exchange(&log)) {}
+ScopedEventLog::~ScopedEventLog() { g_eventLog.store(m_previous); }
 
 } // namespace ovled::platform
