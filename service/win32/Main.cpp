@@ -93,6 +93,10 @@ void EndLighting(ovled::win32::WindowsProcess* process, ovled::win32::PowerWindo
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
+    // Before anything can load a DLL by name: system DLLs come from System32 only, never from the
+    // executable's folder or the current one.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
     const wchar_t* commandLine = GetCommandLineW();
     const ovled::service::CommandSwitch requested = ovled::win32::COvLedServiceModule::RequestedSwitch(commandLine);
     // The installer's type-library steps (run as LocalSystem, while an older service may still drive

@@ -1,8 +1,11 @@
 // The service entry with the real Win32 glue (message queue, class object registration, message loop,
 // diagnostic channel), in process: the test stands in for the service control manager's handler
 // registration and sends the controls itself.
+#include "platform/Paths.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
+#include "service/win32/TypeLibrary.h"
+#include "tests/support/TempFolder.h"
 #include "tests/windows/service/support/DiagnosticListener.h"
 
 #include <gmock/gmock.h>
@@ -135,6 +138,20 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
     EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
+}
+
+// Anyone who may write the executable's folder could put a type library file there; the installer
+// registers the type library as LocalSystem.
+TEST(TypeLibraryRegistration, OnlyTheExecutablesOwnLibraryIsRegisteredNeverAFileBesideIt)
+{
+    test::TempFolder folder;
+    test::WriteText(folder / "OvLedService.exe", "no type library in here");
+    std::filesystem::copy_file(platform::ExecutableDirectory() / "OvLedService.tlb", folder / "OvLedService.tlb");
+    TypeLibraryRegistrar registrar((folder / "OvLedService.exe").wstring());
+    const HResult result = registrar.Register(false);
+    if (SUCCEEDED(result))
+        (void)registrar.Unregister(false);
+    EXPECT_TRUE(FAILED(result));
 }
 
 } // namespace
