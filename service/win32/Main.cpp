@@ -4,6 +4,7 @@
 #include "devices/win32/WindowsProcess.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/Event.h"
+#include "platform/EventLog.h"
 #include "platform/Notifier.h"
 #include "service/CommandLine.h"
 #include "service/win32/Diagnostics.h"
@@ -96,6 +97,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     // Before anything can load a DLL by name: system DLLs come from System32 only, never from the
     // executable's folder or the current one.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Every layer's event-log messages reach the Application log and the diagnostic pipe. Never undone:
+    // threads the process leaves behind may still report while it ends.
+    static auto* const events = new ovled::win32::EventLogWriter(g_module.ServiceName());
+    static auto* const eventLog = new ovled::platform::ScopedEventLog(*events);
+    (void)eventLog;
 
     const wchar_t* commandLine = GetCommandLineW();
     const ovled::service::CommandSwitch requested = ovled::win32::COvLedServiceModule::RequestedSwitch(commandLine);

@@ -141,7 +141,10 @@ public:
         SendDiagnostic(L"status", std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
         m_module.m_managerLink.reportStatus(m_module.m_statusHandle, status);
     }
-    void LogEvent(std::wstring_view text) override { win32::LogEvent(m_module.m_serviceName, text); }
+    void LogEvent(std::uint32_t id, std::wstring_view text) override
+    {
+        win32::LogEvent(m_module.m_serviceName, id, {}, text);
+    }
     void PostQuit(std::uint32_t threadId) override { PostThreadMessageW(threadId, WM_QUIT, 0, 0); }
     HResult InitializeCom() override { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
     bool IsMscoreeLoaded() override { return GetModuleHandleW(L"Mscoree.dll") != nullptr; }

@@ -1,6 +1,7 @@
 // The service entry with the real Win32 glue (message queue, class object registration, message loop,
 // diagnostic channel), in process: the test stands in for the service control manager's handler
 // registration and sends the controls itself.
+#include "platform/EventIds.h"
 #include "platform/Paths.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
@@ -138,6 +139,23 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
     EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
+}
+
+// Other layers report by id (a settings file kept aside, say); the writer the entry installs turns that into
+// the message of the executable's table, for the event log and the diagnostic pipe.
+TEST(EventLogWriter, OtherLayersMessagesReachThePipeAsTheirText)
+{
+    test::DiagnosticListener listener;
+    EventLogWriter writer(L"OvLed Test");
+    platform::ScopedEventLog installed(writer);
+    const std::wstring inserts[] = {L"Lighting.xml", L"not XML"};
+    platform::EventLog().Report(events::kSettingsKeptInPlace, inserts);
+    EXPECT_NE(listener
+                  .WaitFor(L"event", L"Lighting.xml could not be used (not XML). It is kept as it is, and the settings "
+                                     L"live in memory until it can be used.")
+                  .processId,
+              0u);
+    FlushDiagnostics(std::chrono::seconds(10));
 }
 
 // Anyone who may write the executable's folder could put a type library file there; the installer

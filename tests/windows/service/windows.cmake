@@ -15,6 +15,7 @@ ovled_add_gtest(service_win32_tests
   LIBS ovled_service_test_support ovled_devices
   LABELS windows
   RESOURCE_LOCK ${_service_lock})
+ovled_add_service_resources(service_win32_tests) # the message table that the event writer formats from
 
 # Out of process: the executable itself, registered from a copy in a temporary folder.
 ovled_add_gtest(service_process_tests
