@@ -212,6 +212,7 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
     const std::wstring modulePath = platform::ExecutablePath().wstring();
     auto machineClasses = RegistryEditor::MachineClasses();
     auto userClasses = RegistryEditor::UserClasses();
+    auto machine = RegistryEditor::Machine();
     Win32Scm scm;
     service::ServiceInstaller installer(scm, m_serviceName, [&]() -> std::optional<std::wstring> {
         if (modulePath.empty())
@@ -219,7 +220,8 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
         return modulePath;
     });
     TypeLibraryRegistrar typeLibrary(modulePath);
-    service::Registration registration({machineClasses, userClasses, installer, typeLibrary, m_serviceName, modulePath,
+    service::Registration registration({machineClasses, userClasses, machine, installer, typeLibrary, m_serviceName,
+                                        modulePath,
                                         HresultFromWin32(static_cast<long>(GetLastError()))});
 
     HResult code = S_OK;

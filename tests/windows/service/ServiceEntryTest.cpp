@@ -3,6 +3,7 @@
 // registration and sends the controls itself.
 #include "platform/EventIds.h"
 #include "platform/Paths.h"
+#include "service/AccessPolicy.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
 #include "service/win32/TypeLibrary.h"
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <OvLedService_h.h>
+
+#include <sddl.h>
 
 #include <atomic>
 #include <future>
@@ -156,6 +159,20 @@ TEST(EventLogWriter, OtherLayersMessagesReachThePipeAsTheirText)
                   .processId,
               0u);
     FlushDiagnostics(std::chrono::seconds(10));
+}
+
+// The policy's text and the bytes that registration and the installer write are one descriptor.
+TEST(ComAccessPolicy, TheDescriptorsAreWhatWindowsMakesOfTheirSddl)
+{
+    for (const auto sddl : {service::kAccessPermissionSddl, service::kLaunchPermissionSddl}) {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        ULONG size = 0;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(std::wstring(sddl).c_str(), SDDL_REVISION_1,
+                                                                         &made, &size));
+        const UniqueLocalMemory owned(made);
+        const auto* bytes = static_cast<const std::uint8_t*>(made);
+        EXPECT_EQ(service::SelfRelativeDescriptor(sddl), std::vector<std::uint8_t>(bytes, bytes + size));
+    }
 }
 
 // Anyone who may write the executable's folder could put a type library file there; the installer
