@@ -4,9 +4,12 @@
 #include "platform/EventIds.h"
 #include "platform/Paths.h"
 #include "service/AccessPolicy.h"
+#include "service/Identifiers.h"
+#include "service/win32/ComSecurity.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
 #include "service/win32/TypeLibrary.h"
+#include "service/win32/Win32Registry.h"
 #include "tests/support/TempFolder.h"
 #include "tests/windows/service/support/DiagnosticListener.h"
 
@@ -173,6 +176,30 @@ TEST(ComAccessPolicy, TheDescriptorsAreWhatWindowsMakesOfTheirSddl)
         const auto* bytes = static_cast<const std::uint8_t*>(made);
         EXPECT_EQ(service::SelfRelativeDescriptor(sddl), std::vector<std::uint8_t>(bytes, bytes + size));
     }
+}
+
+// Without an explicit policy the machine's defaults decided who could call; objects passed in could name
+// any class to be loaded, and servers we call could act as LocalSystem.
+TEST(ComAccessPolicy, LocalCallersOnlyIdentifyLevelNoCustomMarshallingNoActivateAsActivator)
+{
+    const std::wstring appId = L"AppID\\" + std::wstring(service::kAppId);
+    RegistryEditor classes(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes");
+    (void)classes.DeleteValue(appId, L"AccessPermission");
+    const auto builtIn = service::SelfRelativeDescriptor(service::kAccessPermissionSddl);
+    const ComSecuritySettings settings = ProcessComSecurity();
+    EXPECT_EQ(settings.capabilities, DWORD{EOAC_NO_CUSTOM_MARSHAL | EOAC_DISABLE_AAA});
+    EXPECT_EQ(settings.impersonationLevel, DWORD{RPC_C_IMP_LEVEL_IDENTIFY});
+    EXPECT_EQ(settings.accessDescriptor, builtIn);
+
+    // An administrator narrows who may call in the AppID key (dcomcnfg writes the same value).
+    const auto narrowed = service::SelfRelativeDescriptor(L"O:BAG:BAD:(A;;0x3;;;SY)(A;;0x3;;;BA)");
+    ASSERT_EQ(classes.CreateKey(appId), ERROR_SUCCESS);
+    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", narrowed)), ERROR_SUCCESS);
+    EXPECT_EQ(ProcessComSecurity().accessDescriptor, narrowed);
+    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", {1, 0, 4, 0x80})),
+              ERROR_SUCCESS);
+    EXPECT_EQ(ProcessComSecurity().accessDescriptor, builtIn) << "a value that is no descriptor is not used";
+    (void)classes.DeleteValue(appId, L"AccessPermission");
 }
 
 // Anyone who may write the executable's folder could put a type library file there; the installer
