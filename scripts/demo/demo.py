@@ -86,7 +86,7 @@ class Wine:
         if stop:
             return
         for line in output.splitlines():
-            note(line.rstrip())
+            note(line.strip())
         if done.returncode != 0:
             raise DemoError(f"preparing the Wine session failed: exit status {done.returncode}, "
                             "its output is above")
