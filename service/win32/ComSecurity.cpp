@@ -5,18 +5,39 @@
 
 #include <objbase.h>
 
+#include <cstring>
 #include <string>
 
 namespace ovled::win32 {
 namespace {
+
+// Whether the owner, group and DACL that a self-relative descriptor points to lie inside its bytes, so
+// that reading them cannot run past the value.
+bool PartsInside(const std::vector<std::uint8_t>& bytes)
+{
+    SECURITY_DESCRIPTOR_RELATIVE header{};
+    std::memcpy(&header, bytes.data(), sizeof(header));
+    if (!(header.Control & SE_SELF_RELATIVE))
+        return false;
+    const auto sidInside = [&](DWORD offset) {
+        return offset >= sizeof(header) && offset + 8 <= bytes.size() &&
+               offset + 8 + 4 * std::size_t{bytes[offset + 1]} <= bytes.size();
+    };
+    const auto aclInside = [&](DWORD offset) {
+        return offset >= sizeof(header) && offset + sizeof(ACL) <= bytes.size() &&
+               offset + (bytes[offset + 2] | bytes[offset + 3] << 8) <= bytes.size();
+    };
+    return sidInside(header.Owner) && sidInside(header.Group) && aclInside(header.Dacl) &&
+           (header.Sacl == 0 || aclInside(header.Sacl));
+}
 
 // A descriptor COM can take as the process's access check: valid, with an owner, a group and a DACL
 // (an absent or null DACL would let everyone call).
 bool UsableAccessDescriptor(const std::vector<std::uint8_t>& bytes)
 {
     auto* descriptor = const_cast<std::uint8_t*>(bytes.data());
-    if (bytes.size() < sizeof(SECURITY_DESCRIPTOR_RELATIVE) || !IsValidSecurityDescriptor(descriptor) ||
-        GetSecurityDescriptorLength(descriptor) > bytes.size())
+    if (bytes.size() < sizeof(SECURITY_DESCRIPTOR_RELATIVE) || !PartsInside(bytes) ||
+        !IsValidSecurityDescriptor(descriptor) || GetSecurityDescriptorLength(descriptor) > bytes.size())
         return false;
     PSID owner = nullptr;
     PSID group = nullptr;

@@ -196,8 +196,9 @@ TEST(ComAccessPolicy, LocalCallersOnlyIdentifyLevelNoCustomMarshallingNoActivate
     ASSERT_EQ(classes.CreateKey(appId), ERROR_SUCCESS);
     ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", narrowed)), ERROR_SUCCESS);
     EXPECT_EQ(ProcessComSecurity().accessDescriptor, narrowed);
-    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", {1, 0, 4, 0x80})),
-              ERROR_SUCCESS);
+    std::vector<std::uint8_t> beyond = narrowed; // its owner lies far past its end
+    beyond[5] = 0x7F;
+    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", beyond)), ERROR_SUCCESS);
     EXPECT_EQ(ProcessComSecurity().accessDescriptor, builtIn) << "a value that is no descriptor is not used";
     (void)classes.DeleteValue(appId, L"AccessPermission");
 }
