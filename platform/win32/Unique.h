@@ -102,6 +102,29 @@ struct MappedViewTraits {
     static void Close(void* view) noexcept { UnmapViewOfFile(view); }
 };
 
+// What the window manager and GDI hand out (the lighting app's windows, menus, icons, fonts, brushes).
+struct WindowTraits {
+    using Type = HWND;
+    static HWND Invalid() noexcept { return nullptr; }
+    static void Close(HWND window) noexcept { DestroyWindow(window); }
+};
+struct MenuTraits {
+    using Type = HMENU;
+    static HMENU Invalid() noexcept { return nullptr; }
+    static void Close(HMENU menu) noexcept { DestroyMenu(menu); }
+};
+struct IconTraits {
+    using Type = HICON;
+    static HICON Invalid() noexcept { return nullptr; }
+    static void Close(HICON icon) noexcept { DestroyIcon(icon); }
+};
+template <class Object>
+struct GdiObjectTraits {
+    using Type = Object;
+    static Object Invalid() noexcept { return nullptr; }
+    static void Close(Object object) noexcept { DeleteObject(object); }
+};
+
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFileHandle = Unique<FileHandleTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
@@ -111,6 +134,11 @@ using UniqueBstr = Unique<BstrTraits>;
 using UniqueCoTaskMem = Unique<CoTaskMemTraits>;
 using UniqueLocalMemory = Unique<LocalMemoryTraits>;
 using UniqueMappedView = Unique<MappedViewTraits>;
+using UniqueWindow = Unique<WindowTraits>;
+using UniqueMenu = Unique<MenuTraits>;
+using UniqueIcon = Unique<IconTraits>;
+using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
+using UniqueBrush = Unique<GdiObjectTraits<HBRUSH>>;
 
 // A COM interface pointer that owns one reference.
 template <class T>
