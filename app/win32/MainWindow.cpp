@@ -53,6 +53,12 @@ enum MenuId { kMenuAllMusic = 200, kMenuAllThermal, kMenuOff1h, kMenuLightsOn, k
 constexpr int kLightingControls[] = {kBrightnessId, kOffLockedId, kOffDisplayId, kOffNightId, kFromId,
                                      kToId,         kOff30Id,     kOff60Id,      kOffUntilOnId, kLightsOnId};
 
+BOOL CALLBACK SetChildFont(HWND child, LPARAM font)
+{
+    SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
 bool Checked(HWND button)
 {
     return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -244,13 +250,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DPICHANGED: {
         m_placer.dpi = HIWORD(wParam);
         LoadFontAndIcons();
-        EnumChildWindows(
-            window,
-            [](HWND child, LPARAM font) {
-                SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(m_font.get()));
+        EnumChildWindows(window, SetChildFont, reinterpret_cast<LPARAM>(m_font.get()));
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
