@@ -2,7 +2,8 @@
 # build-msi.sh [--version X.Y.Z[.W]] [--out DIR] [x64] [x86]
 # Builds the installer packages with wixl from installer/OvLedService.wxs: OvLedService-x64.msi from the
 # windows build, OvLedService-x86.msi from the windows-i686 build (both when no platform is named),
-# into build/msi (or DIR). Builds what the packages need first: the two executables of each build and
+# into build/msi (or DIR). Builds what the packages need first: the three executables of each build (the
+# service, ovledctl and the lighting app) and
 # the host tool that writes the package's registration (ovled-wix-registration, host build).
 # The package's version is the build's (the project's version, also in the executables' version
 # resource); --version overrides it for the package alone, which is how tests make a "newer" package
@@ -62,7 +63,7 @@ package() {
     x86) preset=windows-i686 arch=x86 ;;
   esac
   step "Building OvLedService-$platform.msi"
-  build_targets "$preset" OvLedService ovledctl
+  build_targets "$preset" OvLedService ovledctl OvLedLighting
   local version_header="build/$preset/resources/ovled_version.h" version
   version=$(sed -n 's/^#define OVLED_VERSION_TEXT "\(.*\)"$/\1/p' "$version_header")
   [ -n "$version" ] || fail "no version in $version_header"

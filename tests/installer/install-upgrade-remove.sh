@@ -87,6 +87,12 @@ check_tables() {
     "$(printf "%s\t5\t86400\t1[~]1[~]0\t5000[~]60000[~]0\tServiceComponent" "$service")"
   check "the recovery is applied before the service starts" in_order "$msi" InstallServices MsiConfigureServices \
     StartServices
+  check "the app starts at every logon from the machine's Run key (root 2: HKLM), with /logon" equals \
+    "$(msiinfo export "$msi" Registry | tr -d '\r' | awk -F'\t' '$3 == "Software\\Microsoft\\Windows\\CurrentVersion\\Run" { print $2 "/" $4 "/" $5 "/" $6 }')" \
+    '2/OvLedLighting/"[#OvLedLighting.exe]" /logon/AppComponent'
+  check "the Start menu's shortcut opens the app's window" equals \
+    "$(msiinfo export "$msi" Shortcut | tail -n +4 | tr -d '\r' | awk -F'\t' '{ print $2 "/" $5 "/" $6 }')" \
+    'AppMenuFolder/[#OvLedLighting.exe]//show'
   check "the class names the installed executable" \
     equals "$(msiinfo export "$msi" Registry | tr -d '\r' | awk -F'\t' -v k="CLSID\\\\$clsid\\\\LocalServer32" '$3 == k { print $5 }')" \
     '"[#OvLedService.exe]"'
@@ -112,6 +118,9 @@ wineserver -p
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Orvex/OvLedService"
+app_exe='C:\Program Files\Orvex\OvLedService\OvLedLighting.exe'
+run_value() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v OvLedLighting 2>/dev/null | tr -d '\r'; }
+shortcut() { find "$WINEPREFIX/drive_c" -name 'Orvex Lighting.lnk' 2>/dev/null | head -1; }
 ovledctl() { wine 'C:\Program Files\Orvex\OvLedService\ovledctl.exe' "$@" 2>/dev/null | tr -d '\r'; }
 service_running() { wine sc query "$service" 2>/dev/null | grep -q 'STATE *: *4 *RUNNING'; }
 service_exists() { wine reg query "HKLM\\System\\CurrentControlSet\\Services\\$service" >/dev/null 2>&1; }
@@ -145,6 +154,12 @@ check "the log says that the automation server is not registered" logged_missing
 check "the service is running" service_running
 check "ovledctl list answers through COM" grep -q '^device -1 (onboard): mode ' <(ovledctl list 1)
 export_registration >"$work/installed.reg"
+check "the app is installed, with its Run entry and its shortcut" eval \
+  '[ -f "$install_dir/OvLedLighting.exe" ] && grep -qF "\"$app_exe\" /logon" <(run_value) && [ -n "$(shortcut)" ]'
+# A user who turned "Start when I log on" off: the logon start ends at once, showing nothing.
+wine reg add 'HKCU\Software\Orvex\OvLedLighting' /v StartAtLogon /t REG_DWORD /d 0 /f >/dev/null 2>&1
+check "a logon start that the user turned off ends at once" timeout 30 wine "$app_exe" /logon
+wine reg delete 'HKCU\Software\Orvex\OvLedLighting' /f >/dev/null 2>&1
 
 # A user's settings: the service stopped so that nothing rewrites them; the onboard zone set to thermal.
 check "the service stops" eval 'wine net stop "$service" >/dev/null 2>&1'
@@ -183,7 +198,9 @@ check "no service" eval '! service_exists'
 check "no class, ProgID, type library or interface registration" equals \
   "$(export_registration | grep -v -e '^\[missing' -e 'AppID')" ""
 check "no LocalService value" eval "! wine reg query '${registration_keys[0]}' /v LocalService >/dev/null 2>&1"
-check "the installed files are gone" eval '[ ! -e "$install_dir/OvLedService.exe" ] && [ ! -e "$install_dir/ovledctl.exe" ]'
+check "the installed files are gone" eval '[ ! -e "$install_dir/OvLedService.exe" ] && [ ! -e "$install_dir/ovledctl.exe" ] && [ ! -e "$install_dir/OvLedLighting.exe" ]'
+check "the app's Run entry is gone" eval "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' /v OvLedLighting >/dev/null 2>&1"
+check "the app's shortcut is gone" eval '[ -z "$(shortcut)" ]'
 check "the user's settings stay" cmp -s "$work/Lighting.xml" "$install_dir/Lighting.xml"
 
 # --- The same registration as /Service ----------------------------------------------------------------
