@@ -3,8 +3,8 @@
 # Builds the installer packages with wixl from installer/OvLedService.wxs: OvLedService-x64.msi from the
 # windows build, OvLedService-x86.msi from the windows-i686 build (both when no platform is named),
 # into build/msi (or DIR). Builds what the packages need first: the three executables of each build (the
-# service, ovledctl and the lighting app) and
-# the host tool that writes the package's registration (ovled-wix-registration, host build).
+# service, ovledctl and the lighting app) and the host tool that writes the package's registration
+# (ovled-wix-registration, host build).
 # The package's version is the build's (the project's version, also in the executables' version
 # resource); --version overrides it for the package alone, which is how tests make a "newer" package
 # from the same binaries. Any warning from wixl fails the build: wixl drops what it does not know.

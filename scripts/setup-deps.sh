@@ -2,7 +2,8 @@
 # setup-deps.sh: installs everything the builds and tests need on Debian 12 (idempotent).
 #  - Debian packages: compilers (native, clang, mingw-w64 posix), Wine 8, widl, CMake/Ninja,
 #    googletest, TinyXML and KISS FFT, PulseAudio and sox (audio tests and the demo), wixl and
-#    msitools (the installer packages)
+#    msitools (the installer packages), Xvfb, xdotool, ImageMagick and Wine's fonts (the lighting
+#    app's window, driven and photographed under a private X server)
 #  - a deb-src entry mirroring the binary one, for the Debian source packages that the windows build
 #    compiles with the cross toolchain (TinyXML, KISS FFT)
 set -euo pipefail
@@ -16,6 +17,7 @@ packages=(
   googletest libtinyxml-dev libkissfft-dev libbenchmark-dev
   pulseaudio pulseaudio-utils sox python3 procps
   wixl msitools
+  xvfb xauth xdotool imagemagick fonts-wine
 )
 
 step "Checking Debian packages"

@@ -5,6 +5,7 @@
 #   windows    mingw-w64 x86_64: every test under Wine 8 (private prefix, warm session)
 #   demo       the main job: a short scripted show on the virtual board, checked against what the board saw
 #   soak       60 s of the service under eight COM clients, power broadcasts and scheduled faults
+#   app        the lighting app under Xvfb, driven by the keyboard and checked on the virtual board
 #   i686       mingw-w64 i686: built, exports checked (its tests need wine32, which is not installed)
 #   installer  the MSI packages (x64, x86): tables checked; x64 installed, upgraded and removed under
 #              Wine's msiexec in a private prefix
@@ -49,6 +50,9 @@ python3 scripts/demo/demo.py --duration 10 --check
 
 step "The soak-and-fault run: 60 s, checked against its limits"
 scripts/soak.sh --seconds 60
+
+step "The lighting app end to end: keyboard, board, service stopped, started, frozen and killed"
+python3 tests/app/lighting-app-e2e.py
 
 build windows-i686
 step "Checking the exported names (x86_64 and i686)"

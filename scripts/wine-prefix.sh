@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
-# wine-prefix.sh <build-dir> [--stop]
+# wine-prefix.sh <build-dir> [--stop | --display]
 # Prepares the private Wine prefix of a windows build tree and leaves a warm session running:
 # boots the prefix once, selects the null graphics driver (hidden windows need a driver), then starts
 # the wineserver and the session's services BEFORE any test runs, so that no test's output pipe is
 # inherited by services.exe (ctest would wait on it forever). --stop ends the session of that prefix.
+# --display is for a prefix whose windows are seen (the lighting app under Xvfb): the X11 driver on
+# $DISPLAY, and one virtual desktop for every program of the session, so they all see each other's
+# windows and the desktop's taskbar shows the notification icons.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-build_dir=$(cd "${1:?usage: wine-prefix.sh <build-dir> [--stop]}" && pwd)
+build_dir=$(cd "${1:?usage: wine-prefix.sh <build-dir> [--stop | --display]}" && pwd)
+display=${DISPLAY:-}
 wine_env "$build_dir"
+if [ "${2:-}" = "--display" ]; then
+  [ -n "$display" ] || fail "--display needs DISPLAY (an X server, such as Xvfb)"
+  export DISPLAY=$display
+fi
 
 if [ "${2:-}" = "--stop" ]; then
   wineserver -k 2>/dev/null || true
@@ -31,7 +39,12 @@ if [ ! -f "$WINEPREFIX/.ovled-ready" ]; then
   info "creating the Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
   prepare "creating the Wine prefix" wineboot -i
-  prepare "choosing the null graphics driver" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+  if [ "${2:-}" = "--display" ]; then
+    prepare "choosing a virtual desktop" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+    prepare "sizing the virtual desktop" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
+  else
+    prepare "choosing the null graphics driver" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+  fi
   wineserver -k 2>/dev/null || true
   touch "$WINEPREFIX/.ovled-ready"
 fi

@@ -61,9 +61,10 @@ class DemoError(Exception):
 
 
 class Wine:
-    """Runs Windows programs of the demo in its private prefix."""
+    """Runs Windows programs of the demo in its private prefix; headless, or with `display` (an X
+    server's name) for windows that are seen and driven."""
 
-    def __init__(self, out_dir, install_dir, extra_env):
+    def __init__(self, out_dir, install_dir, extra_env, display=None):
         self.out_dir = out_dir
         self.install = install_dir
         self.env = dict(os.environ)
@@ -75,9 +76,13 @@ class Wine:
             "OVLED_NO_MESSAGE_BOXES": "1",
         })
         self.env.pop("DISPLAY", None)
+        self.display = display
+        if display:
+            self.env["DISPLAY"] = display
 
     def session(self, stop=False):
-        args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + (["--stop"] if stop else [])
+        mode = ["--stop"] if stop else ["--display"] if self.display else []
+        args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + mode
         # Through a file, as every Wine command here: the session's services inherit the output.
         with open(self.out_dir / "session.log", "w+", errors="replace") as log:
             done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)

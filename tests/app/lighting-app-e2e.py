@@ -1,0 +1,313 @@
+#!/usr/bin/env python3
+"""The lighting app end to end, as a person uses it, checked on the virtual board.
+
+Under Xvfb and Wine, in a private prefix with a virtual desktop (build/app-e2e/): the virtual board and
+the service start as in the demo, the app starts with /show, and the keyboard alone (xdotool) sets strip 0
+to music, the brightness to 50 %, the lights off for 1 h, and on again; after each step the board must show
+it (`boardctl watch`, not pixels). Then the service is stopped, started, frozen and killed: the window must
+answer within a second all along and its status line say the right thing each time (read the way a
+screen reader does, by ovledappprobe). A screenshot of the window stays in the build folder, and the
+figures (start to a drawn window, CPU hidden and visible, private memory) are printed.
+
+Run by scripts/test-all.sh after the windows build; needs xvfb, xdotool, imagemagick, fonts-wine
+(scripts/setup-deps.sh). The machinery (Wine, the board, the service) is the demo's.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.dont_write_bytecode = True
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "scripts/demo"))
+sys.path.insert(0, str(ROOT / "scripts/soak"))
+import demo  # noqa: E402  (the main job's machinery)
+import figures  # noqa: E402
+import soak  # noqa: E402  (finding a program's Linux process in a prefix)
+
+TITLE = "Orvex Lighting"
+APP = "OvLedLighting.exe"
+PROBE = "ovledappprobe.exe"
+# The stored modes at the service's start: strip 0 none, so that music is the app's doing.
+MODES = {-1: 2, 0: 0, 1: 2, 2: 0}
+STATUS = {"running": "service is running", "stopped": "service is stopped",
+          "not answering": "not answering", "starting": "is starting", "connecting": "Looking for"}
+
+
+class Failure(Exception):
+    pass
+
+
+def say(text):
+    demo.say(text)
+
+
+def note(text):
+    demo.note(text)
+
+
+class Run:
+    def __init__(self, args):
+        self.args = args
+        self.out = Path(args.out_dir)
+        self.install = self.out / "install"
+        self.wine = demo.Wine(self.out, self.install, {}, display=os.environ["DISPLAY"])
+        self.watcher = None
+        self.app = None
+        self.passed = 0
+        self.figures = {}
+
+    # ---- helpers --------------------------------------------------------------------------------------
+
+    def check(self, what, condition):
+        if not condition:
+            raise Failure(what)
+        self.passed += 1
+        note(f"ok: {what}")
+
+    def xdotool(self, *args, check=True):
+        done = subprocess.run(["xdotool", *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              text=True, env=self.wine.env, timeout=30)
+        if check and done.returncode != 0:
+            raise Failure(f"xdotool {' '.join(map(str, args))} failed")
+        return done.stdout.strip()
+
+    def window(self):
+        found = self.xdotool("search", "--onlyvisible", "--name", f"^{TITLE}$", check=False)
+        return found.split()[0] if found else None
+
+    def keys(self, *keys):
+        """Keys as a person types them, into the app's window (made active first)."""
+        window = self.window()
+        if not window:
+            raise Failure("the app's window is not shown")
+        self.xdotool("windowactivate", "--sync", window, check=False)
+        for key in keys:
+            self.xdotool("key", "--window", window, key)
+            time.sleep(0.05)
+
+    def probe(self, command):
+        """(exit status, output) of ovledappprobe; 2 means the window did not answer within 1 s."""
+        with open(self.out / "probe.log", "w+") as log:
+            done = subprocess.run(["wine", str(self.install / PROBE), command], env=self.wine.env, cwd=self.install,
+                                  stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.DEVNULL, timeout=30)
+            log.seek(0)
+            return done.returncode, log.read().strip()
+
+    def wait_status(self, expected, timeout):
+        """Polls the status line until it says `expected`; every read must be answered within 1 s."""
+        deadline = time.monotonic() + timeout
+        text = ""
+        while time.monotonic() < deadline:
+            status, text = self.probe("status")
+            if status == 2:
+                raise Failure(f"the window did not answer within 1 s (waiting for '{expected}')")
+            if status == 0 and STATUS[expected] in text:
+                return text
+            time.sleep(0.3)
+        raise Failure(f"the status line never said '{expected}' within {timeout} s; it says: {text}")
+
+    def board_writes(self, since, device):
+        """The colour writes to `device` that the board saw since `since` (this process's clock)."""
+        samples = [s for at, s in self.watcher.all() if at >= since]
+        trace, _ = figures.trace_of([(0, s) for s in samples])
+        offset = samples[0]["now"] if samples else 0
+        return [c for m, d, c in figures.colour_writes(trace) if d == device and m >= offset]
+
+    def wait_board(self, what, condition, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if condition():
+                self.check(what, True)
+                return
+            time.sleep(0.2)
+        raise Failure(f"{what}: not seen on the board within {timeout} s")
+
+    def leds(self):
+        latest = self.watcher.latest()
+        return {led["dev"]: led for led in latest[1]["leds"]} if latest else {}
+
+    # ---- the run --------------------------------------------------------------------------------------
+
+    def setup(self):
+        say("Cleaning up after any earlier run")
+        self.wine.session(stop=True)
+        demo.copy_install(Path(self.args.build_dir), self.install)
+        for name in (APP, PROBE):
+            shutil.copy2(Path(self.args.build_dir) / "bin" / name, self.install / name)
+        say("Preparing the Wine prefix (X11 on Xvfb, a virtual desktop)")
+        self.wine.session()
+        self.wine.system("net", "stop", demo.SERVICE, check=False, timeout=60)
+        self.wine.run("OvLedService.exe", "/UnregServer", check=False, quiet=True)
+        say("Starting the virtual board and the service")
+        self.wine.run("boardctl.exe", "register", self.install / "VirtualAcpiServer.exe", quiet=True)
+        self.wine.run("boardctl.exe", "start", quiet=True)
+        self.wine.run("boardctl.exe", "profile", "switch-strips", quiet=True)
+        self.wine.run("boardctl.exe", "temperature", "40", quiet=True)
+        self.watcher = demo.Watcher(self.wine.popen("boardctl.exe", "watch", "100"), self.out / "board.jsonl")
+        if not self.watcher.wait_first():
+            raise Failure("the board watcher produced no sample")
+        demo.seed_settings(self.install, MODES)
+        self.wine.run("OvLedService.exe", "/Service", quiet=True)
+        self.wine.system("net", "start", demo.SERVICE)
+
+    def start_app(self):
+        say("Starting the app with /show")
+        started = time.monotonic()
+        self.app = subprocess.Popen(["wine", str(self.install / APP), "/show"], env=self.wine.env, cwd=self.install,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while not self.window():
+            if time.monotonic() - started > 30:
+                raise Failure("the app's window did not appear within 30 s")
+            time.sleep(0.02)
+        self.figures["start to window, cold (s)"] = time.monotonic() - started
+        self.wait_status("running", 20)
+        self.pid = soak.wine_process(self.out / "wineprefix", APP)
+        self.check("the window shows the service running", True)
+
+    def layout(self):
+        status, output = self.probe("controls")
+        self.check("the window lists its controls", status == 0)
+        lines = [json.loads(line) for line in output.splitlines()]
+        client, controls = lines[0], lines[1:]
+        rows = [c for c in controls if c["class"].lower() == "combobox" and c["visible"]]
+        self.check("a row per device: the onboard zone and 3 strips", len(rows) == 4)
+        reachable = [c for c in controls if c["tabstop"] and c["visible"]]
+        # A control's mnemonic is in its own text, or in the label right before it (which is also its
+        # accessible name).
+        previous, keys = None, []
+        for control in controls:
+            if control in reachable:
+                text = control["text"] if "&" in control["text"] else (previous or {}).get("text", "")
+                self.check(f"control {control['id']} has a name: '{text}'", bool(text.replace("&", "")))
+                keys.append(text[text.index("&") + 1].lower() if "&" in text else None)
+            previous = control
+        self.check("every reachable control has a mnemonic", None not in keys)
+        self.check("no two share one", len(set(keys)) == len(keys))
+        self.check("everything lies inside the window",
+                   all(c["x"] >= 0 and c["x"] + c["w"] <= client["client_w"] and c["y"] + c["h"] <= client["client_h"]
+                       for c in controls if c["visible"]))
+
+    def drive(self):
+        say("Strip 0 to music (Alt+0 focuses its mode, M picks music)")
+        before = time.monotonic()
+        self.check("strip 0 is not in music before", not self.board_writes(before - 3, 0))
+        self.keys("alt+0", "m")
+        self.wait_board("the service writes music's colours to strip 0", lambda: self.board_writes(before, 0), 6)
+
+        say("Brightness to 50 % (Alt+B, End, PageUp five times)")
+        mark = time.monotonic()
+        self.keys("alt+b", "End", "Prior", "Prior", "Prior", "Prior", "Prior")
+        # A thermal colour has a channel at 255; at half brightness the brightest channel is about 128.
+        self.wait_board("the onboard zone's thermal colour at half brightness",
+                        lambda: any(120 <= max(c) <= 136 for c in self.board_writes(mark, -1)), 8)
+
+        say("Lights off for 1 h (Alt+H)")
+        mark = time.monotonic()
+        self.keys("alt+h")
+        self.wait_board("every LED dark", lambda: time.monotonic() - mark > 0.5 and all(
+            led["rgb"] == "000000" or not led["on"] for led in self.leds().values() if led["present"]), 6)
+
+        say("Lights on (Alt+N)")
+        mark = time.monotonic()
+        self.keys("alt+n")
+        self.wait_board("the onboard zone lit again", lambda: any(max(c) > 0 for c in self.board_writes(mark, -1)), 8)
+
+        self.wine.run("boardctl.exe", "leds", quiet=False)
+        time.sleep(1.0)
+        shot = self.out / "window.png"
+        subprocess.run(["import", "-window", self.window(), str(shot)], env=self.wine.env, check=True, timeout=30)
+        subprocess.run(["import", "-window", "root", str(self.out / "desktop.png")], env=self.wine.env, check=True,
+                       timeout=30)
+        note(f"screenshot: {shot}")
+
+    def measure(self):
+        say("Figures: CPU while visible, then hidden in the tray (Escape), private memory")
+        seconds = self.args.measure_seconds
+        for state in ("visible", "hidden"):
+            if state == "hidden":
+                self.keys("Escape")
+                time.sleep(1.0)
+                self.check("Escape hides the window into the tray", self.window() is None)
+            before = demo.cpu_seconds(self.pid)
+            time.sleep(seconds)
+            after = demo.cpu_seconds(self.pid)
+            self.figures[f"CPU while {state} (% of a core)"] = 100.0 * (after - before) / seconds
+        self.figures["private memory (RssAnon, MiB)"] = soak.private_kib(self.pid) / 1024.0
+        # A second start opens the running app's window, as the Start menu's shortcut does.
+        started = time.monotonic()
+        self.wine.run(APP, "/show", quiet=True)
+        while not self.window() and time.monotonic() - started < 10:
+            time.sleep(0.02)
+        self.check("a second start opens the running app's window", self.window() is not None)
+        self.figures["second start to window (s)"] = time.monotonic() - started
+
+    def service_states(self):
+        say("The service stopped, started, frozen and killed; the window answers all along")
+        self.wine.system("net", "stop", demo.SERVICE, timeout=60)
+        self.check("stopped: the status line says so", self.wait_status("stopped", 10))
+        self.wine.system("net", "start", demo.SERVICE, timeout=60)
+        self.check("started again: reconnected without anyone asking", self.wait_status("running", 15))
+        service = soak.wine_process(self.out / "wineprefix", "OvLedService.exe")
+        self.check("the service's process is found", service is not None)
+        os.kill(service, signal.SIGSTOP)
+        try:
+            self.check("frozen: not answering, and the window still answers", self.wait_status("not answering", 10))
+        finally:
+            os.kill(service, signal.SIGCONT)
+        self.check("thawed: running again", self.wait_status("running", 15))
+        os.kill(service, signal.SIGKILL)
+        text = self.wait_status("stopped", 15)
+        self.check(f"killed: stopped ({text})", True)
+
+    def teardown(self):
+        if self.app and self.app.poll() is None:
+            self.app.kill()
+        if self.watcher:
+            self.watcher.stop()
+        demo.teardown(self.wine, self.out, None, keep_running=False)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build-dir", default=str(ROOT / "build/windows"))
+    parser.add_argument("--out-dir", default=str(ROOT / "build/app-e2e"))
+    parser.add_argument("--measure-seconds", type=float, default=8.0)
+    args = parser.parse_args()
+    if not os.environ.get("OVLED_E2E_XVFB"):
+        # A private X server for the run: the same script again under xvfb-run.
+        os.environ["OVLED_E2E_XVFB"] = "1"
+        return subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", sys.executable, __file__, *sys.argv[1:]])
+
+    Path(args.out_dir).mkdir(parents=True, exist_ok=True)
+    run = Run(args)
+    started = time.monotonic()
+    try:
+        run.setup()
+        run.start_app()
+        run.layout()
+        run.drive()
+        run.measure()
+        run.service_states()
+    except (Failure, demo.DemoError, subprocess.SubprocessError, OSError) as error:
+        print(f"CHECK FAILED: {error}", flush=True)
+        print(f"{run.passed} passed, 1 failed", flush=True)
+        return 1
+    finally:
+        run.teardown()
+    say("Figures")
+    for name, value in run.figures.items():
+        note(f"{name}: {value:.3f}")
+    note(f"the whole run: {time.monotonic() - started:.0f} s")
+    print(f"{run.passed} passed, 0 failed", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
