@@ -321,7 +321,9 @@ void MainWindow::CreateControls()
         MakeControl(window, WC_BUTTONW, LoadText(text), style | WS_TABSTOP, id, font);
     };
     // Creation order is the tab order, and a label comes right before the control it names.
-    MakeControl(window, WC_EDITW, L"", ES_MULTILINE | ES_READONLY, kStatusId, font);
+    // A static, not a read-only edit: a multi-line edit takes the Tab key, and the keyboard would be
+    // caught there after a click.
+    MakeControl(window, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kStatusId, font);
     MakeControl(window, WC_STATICW, LoadText(IDS_DEVICES), SS_LEFT | SS_NOPREFIX, kDevicesHeaderId, font);
     m_rows = std::make_unique<DeviceRows>(window, Control(kDevicesHeaderId), font);
 
@@ -501,13 +503,19 @@ void MainWindow::Close()
 
 void MainWindow::Refresh()
 {
-    if (m_worker)
-        ShowSnapshot(m_worker->Check(Clock::now()));
+    if (!m_worker)
+        return;
+    // A hold that ran out shows what the service says, even when it said nothing new meanwhile (a
+    // refused change).
+    const bool holdEnded = m_held && Clock::now() >= m_heldUntil;
+    if (holdEnded)
+        m_held = nullptr;
+    ShowSnapshot(m_worker->Check(Clock::now()), holdEnded);
 }
 
-void MainWindow::ShowSnapshot(const Snapshot& snapshot)
+void MainWindow::ShowSnapshot(const Snapshot& snapshot, bool force)
 {
-    if (m_shownOnce && snapshot == m_shown)
+    if (m_shownOnce && !force && snapshot == m_shown)
         return;
     const bool firstTime = !m_shownOnce;
     m_shown = snapshot;

@@ -47,7 +47,7 @@ private:
     void Open();
     void Close();
     void Refresh();
-    void ShowSnapshot(const Snapshot& snapshot);
+    void ShowSnapshot(const Snapshot& snapshot, bool force);
     void ShowStatus(const Snapshot& snapshot);
     void UpdateTray();
     void ShowTrayMenu();
