@@ -72,6 +72,8 @@ private:
     int m_contentHeight = 0;
     Snapshot m_shown;
     bool m_shownOnce = false;
+    bool m_drawnReported = false;
+    bool m_trayReady = false; // a start with the window adds the icon after its first paint
     HWND m_lastFocus = nullptr;
     // The control a person just changed keeps what they chose until the service has had time to answer.
     HWND m_held = nullptr;

@@ -4,9 +4,11 @@
 //   ovledappprobe status     the status line (its lines joined by " | ")
 //   ovledappprobe controls   a JSON line per child control: id, class, text, rectangle, visible, enabled,
 //                            tab stop
+//   ovledappprobe started    the milliseconds from the app's process creation to its window's first paint
 // Exit status: 0 read, 2 the window did not answer within 1 s, 3 no window.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -93,6 +95,14 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%s\n", Utf8(text).c_str());
         return 0;
     }
+    if (command == L"started") {
+        // The app keeps the figure as a window property, plus one (app/win32/MainWindow.cpp).
+        const auto value = reinterpret_cast<std::uintptr_t>(GetPropW(window, L"OvLedLighting.StartMilliseconds"));
+        if (!value)
+            return 2;
+        std::printf("%llu\n", static_cast<unsigned long long>(value - 1));
+        return 0;
+    }
     if (command == L"controls") {
         Listing listing{window};
         RECT client{};
@@ -101,6 +111,6 @@ int wmain(int argc, wchar_t** argv)
         EnumChildWindows(window, ListControl, reinterpret_cast<LPARAM>(&listing));
         return listing.answered ? 0 : 2;
     }
-    std::fprintf(stderr, "usage: ovledappprobe status | controls\n");
+    std::fprintf(stderr, "usage: ovledappprobe status | controls | started\n");
     return 1;
 }
