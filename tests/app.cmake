@@ -23,6 +23,6 @@ if(WIN32)
 
   # What the running app's window shows, read from another process: the end-to-end test's eyes.
   add_executable(ovledappprobe windows/app/AppProbe.cpp)
-  target_link_libraries(ovledappprobe PRIVATE ovled_options -municode)
+  target_link_libraries(ovledappprobe PRIVATE ovled_options shell32 -municode)
   set_target_properties(ovledappprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()

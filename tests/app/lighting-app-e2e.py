@@ -4,10 +4,11 @@
 Under Xvfb and Wine, in a private prefix with a virtual desktop (build/app-e2e/): the virtual board and
 the service start as in the demo, the app starts with /show, and the keyboard alone (xdotool) sets strip 0
 to music, the brightness to 50 %, the lights off for 1 h, and on again; after each step the board must show
-it (`boardctl watch`, not pixels). Then the service is stopped, started, frozen and killed: the window must
-answer within a second all along and its status line say the right thing each time (read the way a
-screen reader does, by ovledappprobe). A screenshot of the window stays in the build folder, and the
-figures (start to a drawn window, CPU hidden and visible, private memory) are printed.
+it (`boardctl watch`, not pixels). The tray icon must come back after the taskbar does. Then the service
+is stopped, started, frozen and killed: the window must answer within a second all along and its status
+line say the right thing each time (read the way a screen reader does, by ovledappprobe). A screenshot
+of the window stays in the build folder, and the figures (start to a drawn window, CPU hidden and
+visible, private memory) are printed.
 
 Run by scripts/test-all.sh after the windows build; needs xvfb, xdotool, imagemagick, fonts-wine
 (scripts/setup-deps.sh). The machinery (Wine, the board, the service) is the demo's.
@@ -234,6 +235,17 @@ class Run:
                        timeout=30)
         note(f"screenshot: {shot}")
 
+    def tray(self):
+        say("The tray icon, and the icon again after the taskbar comes back (TaskbarCreated)")
+        self.check("the notification area has the app's icon", self.probe("tray")[0] == 0)
+        self.check("a taskbar that restarts has forgotten it", self.probe("tray-lose")[0] == 0 and
+                   self.probe("tray")[0] == 4)
+        self.check("TaskbarCreated is broadcast", self.probe("taskbar-created")[0] == 0)
+        deadline = time.monotonic() + 5
+        while self.probe("tray")[0] != 0 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.check("the icon is back", self.probe("tray")[0] == 0)
+
     def measure(self):
         say("Figures: CPU while visible, then hidden in the tray (Escape), private memory")
         seconds = self.args.measure_seconds
@@ -299,6 +311,7 @@ def main():
         run.setup()
         run.start_app()
         run.layout()
+        run.tray()
         run.drive()
         run.measure()
         run.service_states()

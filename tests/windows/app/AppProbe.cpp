@@ -5,8 +5,13 @@
 //   ovledappprobe controls   a JSON line per child control: id, class, text, rectangle, visible, enabled,
 //                            tab stop
 //   ovledappprobe started    the milliseconds from the app's process creation to its window's first paint
-// Exit status: 0 read, 2 the window did not answer within 1 s, 3 no window.
+//   ovledappprobe tray       whether the notification area has the app's icon (0 yes, 4 no)
+//   ovledappprobe tray-lose  takes the icon away, as a taskbar that restarts forgets every icon
+//   ovledappprobe taskbar-created   what a taskbar that (re)starts broadcasts
+// Exit status: 0 read, 2 the window did not answer within 1 s, 3 no window, 4 no icon.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -103,6 +108,24 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%llu\n", static_cast<unsigned long long>(value - 1));
         return 0;
     }
+    if (command == L"tray" || command == L"tray-lose") {
+        // The app's icon is its window's icon 1 (app/win32/TrayIcon.cpp). A change of nothing succeeds
+        // only for an icon that is there.
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = window;
+        icon.uID = 1;
+        if (command == L"tray-lose")
+            return Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 4;
+        return Shell_NotifyIconW(NIM_MODIFY, &icon) ? 0 : 4;
+    }
+    if (command == L"taskbar-created") {
+        DWORD_PTR unused = 0;
+        return SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG,
+                                   kPatienceMs, &unused)
+                   ? 0
+                   : 2;
+    }
     if (command == L"controls") {
         Listing listing{window};
         RECT client{};
@@ -111,6 +134,6 @@ int wmain(int argc, wchar_t** argv)
         EnumChildWindows(window, ListControl, reinterpret_cast<LPARAM>(&listing));
         return listing.answered ? 0 : 2;
     }
-    std::fprintf(stderr, "usage: ovledappprobe status | controls | started\n");
+    std::fprintf(stderr, "usage: ovledappprobe status | controls | started | tray | tray-lose | taskbar-created\n");
     return 1;
 }
