@@ -278,7 +278,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DPICHANGED: {
         m_placer.dpi = HIWORD(wParam);
         LoadFontAndIcons();
-        EnumChildWindows(window, SetChildFont, reinterpret_cast<LPARAM>(m_font.get()));
+        EnumChildWindows(window, SetChildFont, reinterpret_cast<LPARAM>(Font()));
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
@@ -325,12 +325,11 @@ void MainWindow::LoadFontAndIcons()
 {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
+    m_font.reset();
     if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, m_placer.dpi))
         m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-    if (!m_font)
-        m_font.reset(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
     if (m_rows)
-        m_rows->SetFont(m_font.get());
+        m_rows->SetFont(Font());
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     auto load = [&](int id, int metric) {
@@ -353,10 +352,16 @@ void MainWindow::LoadFontAndIcons()
     }
 }
 
+HFONT MainWindow::Font() const noexcept
+{
+    // A stock object is never deleted, so it is not held in m_font.
+    return m_font ? m_font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
 void MainWindow::CreateControls()
 {
     HWND window = m_window.get();
-    HFONT font = m_font.get();
+    HFONT font = Font();
     auto label = [&](int id, int text) {
         MakeControl(window, WC_STATICW, LoadText(text), SS_LEFT, id, font);
     };

@@ -40,6 +40,7 @@ private:
 
     void CreateControls();
     void LoadFontAndIcons();
+    HFONT Font() const noexcept;
     void Layout();
     void FitWindow();
     void ScrollTo(int position);
