@@ -278,7 +278,6 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DPICHANGED: {
         m_placer.dpi = HIWORD(wParam);
         LoadFontAndIcons();
-        EnumChildWindows(window, SetChildFont, reinterpret_cast<LPARAM>(Font()));
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
@@ -325,11 +324,15 @@ void MainWindow::LoadFontAndIcons()
 {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    m_font.reset();
+    ovled::win32::UniqueFont font;
     if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, m_placer.dpi))
-        m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+        font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    // The controls take the new font before the old one is deleted.
+    std::swap(m_font, font);
     if (m_rows)
         m_rows->SetFont(Font());
+    if (m_window)
+        EnumChildWindows(m_window.get(), SetChildFont, reinterpret_cast<LPARAM>(Font()));
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     auto load = [&](int id, int metric) {
