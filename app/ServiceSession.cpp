@@ -20,6 +20,8 @@ bool ServiceSession::EnsureConnected(Clock::time_point now)
         m_service.reset();
         m_snapshot.status = StatusFromFailure(connected, state);
         m_snapshot.failure = connected;
+        if (!ServerWentAway(connected))
+            m_nextAttempt = now + kFailedActivationRetryPeriod;
         return false;
     }
     m_readAll = true;

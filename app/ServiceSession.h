@@ -29,6 +29,9 @@ public:
     // How often a service that is away is looked for again: the control manager is asked at most this
     // often, and COM activation, which may start a server, no more often.
     static constexpr auto kRetryPeriod = std::chrono::seconds(1);
+    // After an activation that failed (no class, no access): each try costs a round trip to the COM
+    // service, and what it needs (an installation, a policy) takes an administrator longer than this.
+    static constexpr auto kFailedActivationRetryPeriod = std::chrono::seconds(5);
 
     explicit ServiceSession(ILightingConnector& connector) noexcept : m_connector(connector) {}
 

@@ -141,5 +141,16 @@ TEST_F(ServiceSessionTest, AServerThatWentAwayIsLookedForOnceASecondAndReconnect
     EXPECT_THAT(board.calls, Not(Contains(L"LightsOff"))) << "a change asked for while away is not replayed";
 }
 
+TEST_F(ServiceSessionTest, AFailedActivationIsTriedAgainEveryFiveSeconds)
+{
+    connector.state = ServiceState::NotInstalled;
+    connector.connectResult = kClassNotRegistered;
+    for (int i = 0; i < 50; ++i)
+        Round(); // 5 s
+    EXPECT_EQ(connector.connects, 1);
+    Round();
+    EXPECT_EQ(connector.connects, 2);
+}
+
 } // namespace
 } // namespace ovled::app::test
