@@ -11,7 +11,8 @@ of the window stays in the build folder, and the figures (start to a drawn windo
 visible, private memory) are printed.
 
 Run by scripts/test-all.sh after the windows build; needs xvfb, xdotool, imagemagick, fonts-wine
-(scripts/setup-deps.sh). The machinery (Wine, the board, the service) is the demo's.
+(scripts/setup-deps.sh). The machinery (Wine, the board, the service, the music) is the demo's and the
+soak run's.
 """
 
 import argparse
@@ -30,7 +31,8 @@ sys.path.insert(0, str(ROOT / "scripts/demo"))
 sys.path.insert(0, str(ROOT / "scripts/soak"))
 import demo  # noqa: E402  (the main job's machinery)
 import figures  # noqa: E402
-import soak  # noqa: E402  (finding a program's Linux process in a prefix)
+import music  # noqa: E402
+import soak  # noqa: E402  (the music played in a loop; finding a program's Linux process in a prefix)
 
 TITLE = "Orvex Lighting"
 APP = "OvLedLighting.exe"
@@ -59,6 +61,7 @@ class Run:
         self.out = Path(args.out_dir)
         self.install = self.out / "install"
         self.wine = demo.Wine(self.out, self.install, {}, display=os.environ["DISPLAY"])
+        self.audio = None
         self.watcher = None
         self.app = None
         self.passed = 0
@@ -111,6 +114,7 @@ class Run:
                 raise Failure(f"the window did not answer within 1 s (waiting for '{expected}')")
             if status == 0 and STATUS[expected] in text:
                 return text
+            self.audio.keep_playing()
             time.sleep(0.3)
         raise Failure(f"the status line never said '{expected}' within {timeout} s; it says: {text}")
 
@@ -127,6 +131,7 @@ class Run:
             if condition():
                 self.check(what, True)
                 return
+            self.audio.keep_playing()
             time.sleep(0.2)
         raise Failure(f"{what}: not seen on the board within {timeout} s")
 
@@ -138,10 +143,16 @@ class Run:
 
     def setup(self):
         say("Cleaning up after any earlier run")
+        music.stop_pulse(self.out).wait(timeout=30)
         self.wine.session(stop=True)
         demo.copy_install(Path(self.args.build_dir), self.install)
         for name in (APP, PROBE):
             shutil.copy2(Path(self.args.build_dir) / "bin" / name, self.install / name)
+        # Music mode shows on the board only with sound: a private PulseAudio plays music in a loop, and
+        # the session (whose services hand it to the service) carries its address.
+        say("Starting a private PulseAudio with a null sink and generated music")
+        self.audio = soak.Audio(self.out)
+        self.wine = demo.Wine(self.out, self.install, self.audio.env, display=os.environ["DISPLAY"])
         say("Preparing the Wine prefix (X11 on Xvfb, a virtual desktop)")
         self.wine.session()
         self.wine.system("net", "stop", demo.SERVICE, check=False, timeout=60)
@@ -207,7 +218,9 @@ class Run:
         before = time.monotonic()
         self.check("strip 0 is not in music before", not self.board_writes(before - 3, 0))
         self.keys("alt+0", "m")
-        self.wait_board("the service writes music's colours to strip 0", lambda: self.board_writes(before, 0), 6)
+        # Music gives a device many colours within seconds (thermal one every 3 s).
+        self.wait_board("the service writes music's changing colours to strip 0",
+                        lambda: len(set(self.board_writes(before, 0))) >= 4, 8)
 
         say("Brightness to 50 % (Alt+B, End, PageUp five times)")
         mark = time.monotonic()
@@ -290,7 +303,7 @@ class Run:
             self.app.kill()
         if self.watcher:
             self.watcher.stop()
-        demo.teardown(self.wine, self.out, None, keep_running=False)
+        demo.teardown(self.wine, self.out, self.audio.player if self.audio else None, keep_running=False)
 
 
 def main():
@@ -315,7 +328,7 @@ def main():
         run.drive()
         run.measure()
         run.service_states()
-    except (Failure, demo.DemoError, subprocess.SubprocessError, OSError) as error:
+    except (Failure, demo.DemoError, soak.SoakError, subprocess.SubprocessError, OSError) as error:
         print(f"CHECK FAILED: {error}", flush=True)
         print(f"{run.passed} passed, 1 failed", flush=True)
         return 1
