@@ -171,13 +171,15 @@ LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam,
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND window = m_window.get();
+    // Either may come while the window is being made, before the tray icon and the worker exist.
     if (message == TaskbarCreatedMessage()) {
-        if (m_options.trayIcon)
+        if (m_tray && m_options.trayIcon)
             m_tray->Restore();
         return 0;
     }
     if (message == OpenMessage()) {
-        Open();
+        if (m_worker)
+            Open();
         return 0;
     }
     switch (message) {
@@ -306,6 +308,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         KillTimer(window, kWatchdogTimer);
         m_tray->Remove();
+        // The rows go while they are still the window's children: after it, their handles are no one's.
+        m_rows.reset();
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
@@ -554,7 +558,7 @@ void MainWindow::Close()
 
 void MainWindow::Refresh()
 {
-    if (!m_worker)
+    if (!m_worker || !m_rows)
         return;
     // A hold that ran out shows what the service says, even when it said nothing new meanwhile (a
     // refused change).
@@ -737,7 +741,7 @@ void MainWindow::SetOption(bool AppOptions::*option, int id)
 void MainWindow::OnCommand(int id, int code, HWND control)
 {
     Command command;
-    if (m_rows->CommandFor(id, code, command)) {
+    if (m_rows && m_rows->CommandFor(id, code, command)) { // none while the window is destroyed
         Post(std::move(command), control);
         return;
     }
