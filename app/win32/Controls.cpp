@@ -1,5 +1,7 @@
 #include "app/win32/Controls.h"
 
+#include <commctrl.h>
+
 namespace ovled::app::win32 {
 
 HWND MakeControl(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, HFONT font,
@@ -24,6 +26,19 @@ void SetTextIfChanged(HWND control, const std::wstring& text)
     current.resize(static_cast<std::size_t>(length));
     if (current != text)
         SetWindowTextW(control, text.c_str());
+}
+
+void SetCheckedIfChanged(HWND button, bool checked)
+{
+    const WPARAM state = checked ? BST_CHECKED : BST_UNCHECKED;
+    if (static_cast<WPARAM>(SendMessageW(button, BM_GETCHECK, 0, 0)) != state)
+        SendMessageW(button, BM_SETCHECK, state, 0);
+}
+
+void SetPositionIfChanged(HWND trackbar, int position)
+{
+    if (SendMessageW(trackbar, TBM_GETPOS, 0, 0) != position)
+        SendMessageW(trackbar, TBM_SETPOS, TRUE, position);
 }
 
 } // namespace ovled::app::win32

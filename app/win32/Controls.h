@@ -15,5 +15,9 @@ HWND MakeControl(HWND parent, const wchar_t* windowClass, const std::wstring& te
 // Sets a control's text only when it differs: a static that is set anew flickers, and an edit loses
 // the caret.
 void SetTextIfChanged(HWND control, const std::wstring& text);
+// The same for a check box's state and a trackbar's position: the window shows snapshots ten times a
+// second, and most of them change nothing.
+void SetCheckedIfChanged(HWND button, bool checked);
+void SetPositionIfChanged(HWND trackbar, int position);
 
 } // namespace ovled::app::win32

@@ -22,7 +22,7 @@ constexpr int kIdsPerRow = 4;
 void SetCheck(HWND button, bool checked, HWND held)
 {
     if (button != held)
-        SendMessageW(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        SetCheckedIfChanged(button, checked);
 }
 
 } // namespace

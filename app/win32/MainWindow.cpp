@@ -583,7 +583,7 @@ void MainWindow::ShowSnapshot(const Snapshot& snapshot, bool force)
         FitWindow();
     }
     if (Control(kBrightnessId) != held) {
-        SendMessageW(Control(kBrightnessId), TBM_SETPOS, TRUE, state.brightness);
+        SetPositionIfChanged(Control(kBrightnessId), state.brightness);
         SetTextIfChanged(Control(kBrightnessValueId),
                          LoadText(IDS_BRIGHTNESS_VALUE, {std::to_wstring(state.brightness)}));
     }
@@ -591,7 +591,7 @@ void MainWindow::ShowSnapshot(const Snapshot& snapshot, bool force)
         {kOffLockedId, state.offWhenLocked}, {kOffDisplayId, state.offWhenDisplayOff}, {kOffNightId, state.offAtNight}};
     for (const auto& [id, on] : rules) {
         if (Control(id) != held)
-            SendMessageW(Control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+            SetCheckedIfChanged(Control(id), on);
     }
     if (focus != Control(kFromId))
         SetTextIfChanged(Control(kFromId), state.nightStart);
