@@ -3,10 +3,12 @@
 // thread, and keeps the modes in LightingSettings. Both sources reach the devices the same way: the
 // music driver's colour of each tick goes through the manager's MusicOutput to the devices in music, and
 // each thermal cycle's colour to the devices in thermal; either ends in the device's ShowColour.
-// Threads: the power event window thread (construction, power events), COM threads (ModeByIndex), and
-// the thermal thread (reads a snapshot of the modes every period). One mutex serialises construction,
-// GetModeByIndex, SetModeByIndex and ApplyModes; the thermal thread only takes the snapshot lock, so
-// ApplyModes may wait for an old thermal thread while holding the main lock.
+// Threads: the power event window thread (construction, power events), COM threads (ModeByIndex), the
+// thermal thread (reads the modes every period) and the apply thread. A set or a read never waits for a
+// thread to end or for the firmware: it changes the stored modes under a short lock and asks for an apply;
+// the apply (handing devices to the service, starting and stopping the music driver and the thermal
+// thread, the firmware calls these make) runs on the manager's apply thread in the service, or on the
+// caller's thread where the caller wants it done on return (tests that look at the devices' calls).
 #pragma once
 
 #include "lighting/DeviceContract.h"
@@ -17,9 +19,12 @@
 #include "platform/ThreadSession.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace ovled {
@@ -37,10 +42,14 @@ public:
         // one colour tick apart. An apply that asks the driver for the state it was last asked for
         // changes nothing and does not pause.
         std::chrono::milliseconds settleDelay{100};
+        // Applies run on a thread of the manager's own (the service), so that no caller waits behind a
+        // slow firmware call or a thread that is ending; otherwise on the caller's thread before it returns.
+        bool applyOnOwnThread = false;
     };
 
-    // Builds the devices, reads the stored modes and applies them. `sessions` are begun by each run of the
-    // thermal thread (the firmware connection it holds).
+    // Builds the devices (reading the strip count from the firmware) and reads the stored modes; the first
+    // apply hands the switched-on devices to the service by their stored modes and applies the modes.
+    // `sessions` are begun by each run of the thermal thread and by the apply thread.
     LightingManager(LightingSettings& settings, IDeviceFactory& devices, ITemperatureSource& temperature,
                     platform::IWaitClock& clock, Timing timing,
                     platform::IThreadSessions& sessions = platform::NoThreadSessions());
@@ -49,34 +58,41 @@ public:
     LightingManager(const LightingManager&) = delete;
     LightingManager& operator=(const LightingManager&) = delete;
 
-    // The stored mode of a device: the onboard zone for any negative index, 0 beyond the strips.
+    // The stored mode of a device: the onboard zone for any negative index, 0 beyond the strips. Changes
+    // nothing, so a zone switched off stays dark whoever reads.
     int GetModeByIndex(int index);
-    // Stores a mode (switching the device's group on) or runs a command index, then applies the modes.
+    // Stores a mode (switching the device's group on) or runs a command index, then asks for an apply.
     // Indices beyond the strips, and below -3, change nothing.
     void SetModeByIndex(int index, int mode);
     // SetModeByIndex for a device (not a command index) whose stored mode is still `seen`; false, and
     // nothing changed, when a caller has stored another since it was read (the caller's change stands).
     bool RestoreModeByIndex(int index, int seen, int mode);
-    // Brings the music driver and the thermal thread in line with the modes and on flags.
+    // Asks for the music driver and the thermal thread to be brought in line with the modes and on flags.
     void ApplyModes();
+    // Waits until every apply asked for so far has been made; false after `patience`. For callers that
+    // need the effects in place (tests, benchmarks); the service never waits for it.
+    bool WaitUntilApplied(std::chrono::milliseconds patience = std::chrono::seconds(10));
     // Ends the music and thermal effects and waits for their threads, for good: the modes are still read
     // and stored, but nothing is applied any more. For the end of the process, so that no thread of the
     // lighting still holds firmware resources.
     void Shutdown();
 
     int StripCount() const noexcept { return static_cast<int>(m_strips.size()); }
-    bool IsThermalRunning();
+    bool IsThermalRunning() const { return m_thermal.IsRunning(); }
 
 private:
     struct Snapshot {
         LightingMode onboardMode = LightingMode::None;
+        bool onboardEnabled = false;
         bool stripsEnabled = false;
         std::vector<LightingMode> stripModes;
     };
 
-    void ApplyModesLocked();
-    int GetModeByIndexLocked(int index);
     void SetModeByIndexLocked(int index, int mode);
+    // Runs the applies asked for, on the apply thread or under m_applyMutex on the caller's.
+    void ApplyLoop();
+    void ApplyNow();
+    void EnterStoredModes();
     void ThermalCycle();
     Snapshot TakeSnapshot();
 
@@ -84,22 +100,33 @@ private:
     ITemperatureSource& m_temperature;
     platform::IWaitClock& m_clock;
     const Timing m_timing;
+    platform::IThreadSessions& m_sessions;
 
-    std::mutex m_mutex;         // construction, Get/Set/Apply
-    std::mutex m_snapshotMutex; // the fields below that the thermal thread reads
-    bool m_stripsEnabled = false;
-    bool m_onboardEnabled = false;
+    // The in-memory modes and the flags of the last apply, the apply bookkeeping. Held only for short
+    // reads and writes of the settings, never while waiting for a thread or calling the firmware.
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     LightingMode m_onboardMode = LightingMode::None;
     std::vector<LightingMode> m_stripModes;
+    bool m_onboardEnabled = false;
+    bool m_stripsEnabled = false;
+    std::uint64_t m_requested = 0; // applies asked for
+    std::uint64_t m_applied = 0;   // applies made
+    bool m_shutDown = false;
+    bool m_stopThread = false;
+
+    // What only the apply (one at a time) touches.
+    std::mutex m_applyMutex;
+    bool m_entered = false; // the stored modes of the start have been entered on the devices
+    std::vector<int> m_enterModes; // those modes: the onboard zone's first, then each strip's
+    std::optional<bool> m_musicRequested; // what the last apply asked of the music driver
 
     std::unique_ptr<ILedDevice> m_onboard;
     std::vector<std::unique_ptr<ILedDevice>> m_strips;
     std::unique_ptr<IMusicDriver> m_driver;
-    bool m_shutDown = false;
-    // What the last apply asked of the music driver (none yet: the first apply always pauses).
-    std::optional<bool> m_musicRequested;
-    // Last: destroyed first, so the thread has ended before the devices it uses go away.
+    // Destroyed before the devices and the driver it uses: the thermal thread, then the apply thread.
     ThermalThread m_thermal;
+    std::thread m_applier;
 };
 
 } // namespace ovled

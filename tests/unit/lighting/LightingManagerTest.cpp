@@ -130,7 +130,20 @@ TEST_F(LightingManagerTest, SwitchingTheOnboardZoneOffKeepsItsStoredMode)
     EXPECT_FALSE(Reread().IsEnabled());
     EXPECT_THAT(MusicCalls(), ElementsAre("music: Disable -1", "music: Stop"));
     EXPECT_FALSE(manager.IsThermalRunning()) << "a zone that is off starts no thermal thread";
-    EXPECT_EQ(manager.GetModeByIndex(-1), 1) << "the next read restores the in-memory mode from the file";
+    EXPECT_EQ(manager.GetModeByIndex(-1), 1) << "a read answers the stored mode";
+}
+
+TEST_F(LightingManagerTest, AReadLeavesAZoneSwitchedOffDark)
+{
+    LightingManager& manager = Build(1);
+    manager.SetModeByIndex(-1, 2);
+    manager.SetModeByIndex(0, 2); // keeps the thermal thread running
+    manager.SetModeByIndex(-2, 0);
+    EXPECT_EQ(manager.GetModeByIndex(-1), 2);
+    ASSERT_TRUE(m_clock.WaitForWaiters(1));
+    ClearCalls();
+    ASSERT_TRUE(m_clock.StepAndSettle());
+    EXPECT_THAT(m_board->Calls().Matching("onboard"), IsEmpty()) << "the read switched the zone back on";
 }
 
 TEST_F(LightingManagerTest, SwitchingTheStripsOffChangesNoModeWhateverTheValue)
