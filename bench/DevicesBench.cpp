@@ -77,7 +77,8 @@ void ColourTicks(Bench& board)
         controllers.push_back(std::make_unique<ExternalLedStripControl>(i, board.Hardware(), board.Config()));
         stripDevices.push_back(controllers.back().get());
     }
-    MusicOutput output(onboard, stripDevices);
+    DevicePainter painter(onboard, stripDevices);
+    MusicOutput output(painter);
     std::uint8_t shade = 0;
     for (const std::uint32_t strips : {1u, 3u, 8u}) {
         board.Model().SetStripCount(strips);

@@ -51,7 +51,7 @@ public:
     bool EnterMusicMode() override;
     bool EnterThermalMode() override;
     // Slot 11. The firmware's stored effect runs again.
-    virtual bool LeaveHostControl();
+    bool LeaveHostControl() override;
     // Slot 12. Shows the thermal colour of a temperature; the caller has entered thermal mode before.
     virtual void ShowTemperature(int celsius);
     // Slot 13. The EC colour registers as a colour argument.

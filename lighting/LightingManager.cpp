@@ -3,8 +3,14 @@
 #include "lighting/MusicOutput.h"
 #include "platform/Com.h"
 
+#include <utility>
+
 namespace ovled {
 namespace {
+
+// How often the rules that depend on the time are judged while one of them is on: the nightly window's
+// edges come within this of their minute, whatever the clock or the daylight-saving time did meanwhile.
+constexpr std::chrono::seconds kRuleEvaluationPeriod{15};
 
 // At the start a device in music or thermal mode is handed to the service, if it is switched on.
 void EnterStoredMode(ILedDevice& device, int stored)
@@ -57,7 +63,11 @@ LightingManager::LightingManager(LightingSettings& settings, IDeviceFactory& dev
         m_strips.push_back(devices.CreateStripController(i));
         strips.push_back(m_strips.back().get());
     }
-    m_driver = devices.CreateMusicDriver(std::make_unique<MusicOutput>(*m_onboard, std::move(strips)));
+    m_painter = std::make_unique<DevicePainter>(*m_onboard, std::move(strips));
+    m_painter->SetBrightness(m_settings.GetBrightness());
+    m_driver = devices.CreateMusicDriver(std::make_unique<MusicOutput>(*m_painter));
+    m_lightsOff.Configure(m_settings.GetLightsOff());
+    m_holding = m_lightsOff.Evaluate(m_clock.Now(), m_timing.localMinutes());
     if (m_timing.applyOnOwnThread)
         m_applier = std::thread([this] { ApplyLoop(); });
     ApplyModes();
@@ -96,8 +106,9 @@ void LightingManager::SetModeByIndex(int index, int mode)
         if (index < kStripsOffCommand || index >= StripCount())
             return;
         SetModeByIndexLocked(index, mode);
+        RequestApplyLocked();
     }
-    ApplyModes();
+    RunRequestedApply();
 }
 
 bool LightingManager::RestoreModeByIndex(int index, int seen, int mode)
@@ -109,14 +120,16 @@ bool LightingManager::RestoreModeByIndex(int index, int seen, int mode)
         if (index < kOnboardDevice || index >= StripCount() || GetModeByIndex(index) != seen)
             return false;
         SetModeByIndexLocked(index, mode);
+        RequestApplyLocked();
     }
-    ApplyModes();
+    RunRequestedApply();
     return true;
 }
 
 void LightingManager::SetModeByIndexLocked(int index, int mode)
 {
     const LightingMode applied = AppliedMode(mode);
+    ++m_changes;
     if (index == kOnboardDevice) {
         m_onboardMode = applied;
         m_settings.SetMode(StoredMode(true, mode));
@@ -138,8 +151,18 @@ void LightingManager::ApplyModes()
 {
     {
         std::lock_guard lock(m_mutex);
-        ++m_requested;
+        RequestApplyLocked();
     }
+    RunRequestedApply();
+}
+
+void LightingManager::RequestApplyLocked()
+{
+    ++m_requested;
+}
+
+void LightingManager::RunRequestedApply()
+{
     if (m_timing.applyOnOwnThread) {
         m_changed.notify_all();
         return;
@@ -149,6 +172,151 @@ void LightingManager::ApplyModes()
     std::lock_guard lock(m_mutex);
     m_applied = m_requested;
     m_changed.notify_all();
+}
+
+bool LightingManager::SetBrightness(int percent)
+{
+    if (percent < 0 || percent > kFullBrightness)
+        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_painter->SetBrightness(percent);
+        m_settings.SetBrightness(percent);
+        ++m_changes;
+        // Music shows it at its next tick; thermal would wait for its next cycle, up to 3 s.
+        m_repaintThermal = true;
+        RequestApplyLocked();
+    }
+    RunRequestedApply();
+    return true;
+}
+
+bool LightingManager::SetLightsOff(const LightsOffSettings& settings)
+{
+    auto inDay = [](int minutes) { return minutes >= 0 && minutes < kMinutesPerDay; };
+    if (!inDay(settings.nightStart) || !inDay(settings.nightEnd))
+        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_settings.SetLightsOff(settings);
+        m_lightsOff.Configure(settings);
+        ++m_changes;
+        EvaluateLightsOffLocked();
+        RequestApplyLocked(); // also makes the apply thread look at when the rules are due next
+    }
+    RunRequestedApply();
+    return true;
+}
+
+void LightingManager::SetSessionLocked(bool locked)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lightsOff.SetLocked(locked);
+        EvaluateLightsOffLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::SetDisplayOff(bool off)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lightsOff.SetDisplayOff(off);
+        EvaluateLightsOffLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::LightsOffNow(std::optional<std::chrono::minutes> minutes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lightsOff.OffNow(m_clock.Now(), minutes);
+        ++m_changes;
+        EvaluateLightsOffLocked();
+        RequestApplyLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::LightsOnNow()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lightsOff.OnNow(m_clock.Now(), m_timing.localMinutes());
+        ++m_changes;
+        EvaluateLightsOffLocked();
+        RequestApplyLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::EvaluateLightsOff()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        EvaluateLightsOffLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::Resumed()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_holding == 0)
+            return;
+        m_redarken = true;
+        RequestApplyLocked();
+    }
+    RunRequestedApply();
+}
+
+void LightingManager::EvaluateLightsOffLocked()
+{
+    const std::uint32_t holding = m_lightsOff.Evaluate(m_clock.Now(), m_timing.localMinutes());
+    if (holding == m_holding)
+        return;
+    const bool wasDark = m_holding != 0;
+    m_holding = holding;
+    ++m_changes;
+    if (wasDark != (holding != 0))
+        RequestApplyLocked();
+}
+
+std::optional<std::chrono::steady_clock::time_point> LightingManager::NextEvaluationLocked() const
+{
+    std::optional<std::chrono::steady_clock::time_point> next;
+    if (m_lightsOff.Settings().nightly)
+        next = std::chrono::steady_clock::now() + kRuleEvaluationPeriod;
+    if (const auto ends = m_lightsOff.OffNowEnds(); ends && (!next || *ends < *next))
+        next = *ends;
+    return next;
+}
+
+std::uint32_t LightingManager::HoldingRules()
+{
+    std::lock_guard lock(m_mutex);
+    return m_holding;
+}
+
+LightingManager::Status LightingManager::GetStatus()
+{
+    std::lock_guard lock(m_mutex);
+    Status status;
+    const bool onboardOn = m_settings.IsEnabled();
+    const bool stripsOn = m_settings.GetExternalEnable(0) == 1;
+    for (int index = kOnboardDevice; index < StripCount(); ++index) {
+        status.devices.push_back(DeviceStatus{index, GetModeByIndex(index),
+                                              index == kOnboardDevice ? onboardOn : stripsOn,
+                                              m_painter->LastShown(index)});
+    }
+    status.brightness = m_painter->Brightness();
+    status.lightsOff = m_lightsOff.Settings();
+    status.holdingRules = m_holding;
+    status.changes = m_changes;
+    return status;
 }
 
 bool LightingManager::WaitUntilApplied(std::chrono::milliseconds patience)
@@ -166,9 +334,17 @@ void LightingManager::ApplyLoop()
         const std::unique_ptr<platform::IThreadSession> session = m_sessions.Begin();
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [&] { return m_stopThread || m_applied != m_requested; });
+            const auto due = [&] { return m_stopThread || m_applied != m_requested; };
+            if (const auto next = NextEvaluationLocked()) {
+                if (!m_changed.wait_until(lock, *next, due))
+                    EvaluateLightsOffLocked(); // the time rules are due
+            } else {
+                m_changed.wait(lock, due);
+            }
             if (m_stopThread)
                 return;
+            if (m_applied == m_requested)
+                continue;
             // Every apply reads the latest modes, so the requests made meanwhile are answered by this one.
             const std::uint64_t requested = m_requested;
             lock.unlock();
@@ -222,13 +398,38 @@ void LightingManager::ApplyNow()
     const bool onboardEnabled = m_settings.IsEnabled();
     const bool stripsEnabled = m_settings.GetExternalEnable(0) == 1;
     Snapshot modes;
+    bool redarken = false;
+    bool repaintThermal = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_shutDown || !m_driver)
             return;
         m_onboardEnabled = onboardEnabled;
         m_stripsEnabled = stripsEnabled;
-        modes = Snapshot{m_onboardMode, onboardEnabled, stripsEnabled, m_stripModes};
+        modes = Snapshot{m_onboardMode, onboardEnabled, stripsEnabled, m_stripModes, m_holding != 0};
+        redarken = std::exchange(m_redarken, false);
+        repaintThermal = std::exchange(m_repaintThermal, false);
+    }
+
+    if (modes.dark) {
+        // Nothing to show: capture and the colour and thermal threads stop. Each source ends within its
+        // period (the colour thread within a tick, before the settling pause is over); the thermal run is
+        // waited for, so no late cycle paints over the darkness.
+        m_driver->Stop();
+        if (m_musicRequested != false)
+            m_clock.Sleep(m_timing.settleDelay);
+        m_musicRequested = false;
+        m_thermal.StopAndWait();
+        m_painter->SetDark(true);
+        if (!m_darkened || redarken)
+            Darken();
+        m_darkened = true;
+        return;
+    }
+    const bool relit = std::exchange(m_darkened, false);
+    if (relit) {
+        m_painter->SetDark(false);
+        Relight(modes);
     }
 
     bool music = false;
@@ -260,12 +461,48 @@ void LightingManager::ApplyNow()
         m_thermal.Start();
     else
         m_thermal.RequestStop();
+    // The thermal devices show their colour now rather than at the next cycle.
+    if (thermal && (relit || repaintThermal))
+        ThermalCycle();
+}
+
+void LightingManager::Darken()
+{
+    for (int index = kOnboardDevice; index < StripCount(); ++index) {
+        ILedDevice& device = *m_painter->Device(index);
+        if (!device.IsOn())
+            continue; // already dark
+        device.EnterThermalMode();
+        (void)m_painter->ShowDark(index);
+    }
+}
+
+void LightingManager::Relight(const Snapshot& modes)
+{
+    auto relight = [](ILedDevice& device, LightingMode mode, bool groupOn) {
+        if (!groupOn || !device.IsOn())
+            return; // a group switched off stays dark
+        switch (mode) {
+        case LightingMode::Music:
+            device.EnterMusicMode();
+            break;
+        case LightingMode::Thermal:
+            device.EnterThermalMode();
+            break;
+        case LightingMode::None:
+            device.LeaveHostControl();
+            break;
+        }
+    };
+    relight(*m_onboard, modes.onboardMode, modes.onboardEnabled);
+    for (size_t i = 0; i < m_strips.size(); ++i)
+        relight(*m_strips[i], modes.stripModes[i], modes.stripsEnabled);
 }
 
 LightingManager::Snapshot LightingManager::TakeSnapshot()
 {
     std::lock_guard lock(m_mutex);
-    return Snapshot{m_onboardMode, m_onboardEnabled, m_stripsEnabled, m_stripModes};
+    return Snapshot{m_onboardMode, m_onboardEnabled, m_stripsEnabled, m_stripModes, m_holding != 0};
 }
 
 void LightingManager::ThermalCycle()
@@ -275,12 +512,14 @@ void LightingManager::ThermalCycle()
         return; // no sensor, or never a reading: nothing to show
     const Rgb colour = ThermalColour(*celsius);
     const Snapshot modes = TakeSnapshot();
+    if (modes.dark)
+        return;
     // The onboard zone's own on flag plays no part here; its controller's IsOn does.
     if (modes.onboardMode == LightingMode::Thermal && m_onboard->IsOn())
-        (void)m_onboard->ShowColour(colour, ColourSource::Thermal);
+        (void)m_painter->Paint(kOnboardDevice, colour, ColourSource::Thermal);
     for (size_t i = 0; i < modes.stripModes.size(); ++i) {
         if (modes.stripModes[i] == LightingMode::Thermal && modes.stripsEnabled)
-            (void)m_strips[i]->ShowColour(colour, ColourSource::Thermal);
+            (void)m_painter->Paint(static_cast<int>(i), colour, ColourSource::Thermal);
     }
 }
 

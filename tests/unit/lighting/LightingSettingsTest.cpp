@@ -72,6 +72,28 @@ TEST_F(LightingSettingsTest, SettersWriteTheLowerCaseShapeAndSaveAtOnce)
     EXPECT_EQ(reread.GetExternalMode(0), 0);
 }
 
+TEST_F(LightingSettingsTest, BrightnessAndTheLightsOffRulesHaveElementsOfTheirOwn)
+{
+    {
+        LightingSettings settings(m_path);
+        EXPECT_EQ(settings.GetBrightness(), 100) << "a file without it";
+        EXPECT_EQ(settings.GetLightsOff(), LightsOffSettings{});
+        settings.SetBrightness(40);
+        settings.SetLightsOff({true, false, true, 22 * 60 + 30, 6 * 60});
+    }
+    const std::string text = ReadText(m_path);
+    EXPECT_NE(text.find("<brightness>40</brightness>"), std::string::npos);
+    EXPECT_NE(text.find("<lightsoff>"), std::string::npos);
+    EXPECT_EQ(LightingSettings(m_path).GetBrightness(), 40);
+    EXPECT_EQ(LightingSettings(m_path).GetLightsOff(), (LightsOffSettings{true, false, true, 1350, 360}));
+
+    WriteText(m_path, std::string(kDeclaration) + "<root><brightness>140</brightness><lightsoff><nightstart>1440"
+                                                  "</nightstart></lightsoff></root>");
+    LightingSettings outOfRange(m_path);
+    EXPECT_EQ(outOfRange.GetBrightness(), 100);
+    EXPECT_EQ(outOfRange.GetLightsOff().nightStart, 23 * 60);
+}
+
 TEST_F(LightingSettingsTest, HandWrittenValuesFollowTheStoreRules)
 {
     WriteText(m_path, std::string(kDeclaration) +
