@@ -82,6 +82,15 @@ package() {
     fail "wixl reported problems: the package would not be what installer/OvLedService.wxs says"
   fi
 
+  # The tables wixl cannot write (the folder's ACL, the service's recovery), and the standard action that
+  # applies the recovery, between InstallServices and StartServices.
+  local statement
+  while IFS= read -r statement; do
+    [ -z "$statement" ] || msibuild "$msi" -q "$statement" || { rm -f "$msi"; fail "msibuild: $statement"; }
+  done <"$work/Tables.sql"
+  msibuild "$msi" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('MsiConfigureServices', 5850)" ||
+    { rm -f "$msi"; fail "msibuild: MsiConfigureServices"; }
+
   local action type
   for action in "${rollback_actions[@]}"; do
     type=$(msiinfo export "$msi" CustomAction | awk -F'\t' -v a="$action" '$1 == a { print $2 }')

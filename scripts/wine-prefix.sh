@@ -14,14 +14,32 @@ if [ "${2:-}" = "--stop" ]; then
   exit 0
 fi
 
+# Runs one step of the preparation; when it fails, says which, with its exit status and its output. The
+# output goes to a file, not a pipe: the session's services inherit it and outlive this script.
+step_log=$(mktemp)
+trap 'rm -f "$step_log"' EXIT
+prepare() { # prepare <what> <command>...
+  local what=$1 status=0; shift
+  "$@" >"$step_log" 2>&1 </dev/null || status=$?
+  if [ $status -ne 0 ]; then
+    sed 's/^/    | /' "$step_log" >&2
+    fail "$what: '$*' ended with exit status $status (its output is above)"
+  fi
+}
+
 if [ ! -f "$WINEPREFIX/.ovled-ready" ]; then
   info "creating the Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  prepare "creating the Wine prefix" wineboot -i
+  prepare "choosing the null graphics driver" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
   wineserver -k 2>/dev/null || true
   touch "$WINEPREFIX/.ovled-ready"
 fi
 info "warming the Wine session"
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+# A server that already runs for the prefix (a session left warm) makes this end with 2: it is said, and
+# the session's answer below decides.
+status=0
+wineserver -p >"$step_log" 2>&1 </dev/null || status=$?
+[ $status -eq 0 ] ||
+  info "wineserver -p ended with exit status $status (a session may be running already) $(tr '\n' ' ' <"$step_log")"
+prepare "warming the Wine session" wine cmd /c exit

@@ -1,5 +1,6 @@
 #include "service/Registration.h"
 
+#include "service/AccessPolicy.h"
 #include "service/Identifiers.h"
 
 namespace ovled::service {
@@ -16,11 +17,15 @@ HResult Registration::RegisterAppKey(bool asService)
     if (m_parts.service.UninstallService() && !m_parts.modulePath.empty() &&
         classes.CreateKey(appIdKey) == kErrorSuccess) {
         (void)classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
+        for (const auto& value : AppIdPolicyValues())
+            (void)classes.SetValue(appIdKey, value);
         if (asService) {
             (void)classes.SetString(appIdKey, std::wstring(kLocalServiceValue), m_parts.serviceName);
             (void)m_parts.service.InstallService();
         }
     }
+    if (!m_parts.modulePath.empty())
+        (void)ApplyPlan(m_parts.machine, EventSourcePlan(m_parts.modulePath, m_parts.serviceName));
     m_parts.service.ReconfigureService();
     return kSOk;
 }
@@ -35,9 +40,13 @@ HResult Registration::UnregisterAppKey()
     // told that the service registration is gone while "LocalService" stays.
     if (const long error = classes.OpenForWriting(appIdKey))
         return HresultFromWin32(error);
-    const long deleted = classes.DeleteValue(appIdKey, std::wstring(kLocalServiceValue));
-    if (deleted != kErrorSuccess && deleted != kErrorFileNotFound)
-        return HresultFromWin32(deleted);
+    for (const auto name : {kLocalServiceValue, kAccessPermissionValue, kLaunchPermissionValue}) {
+        const long deleted = classes.DeleteValue(appIdKey, std::wstring(name));
+        if (deleted != kErrorSuccess && deleted != kErrorFileNotFound)
+            return HresultFromWin32(deleted);
+    }
+    if (const long error = RemovePlan(m_parts.machine, EventSourcePlan(m_parts.modulePath, m_parts.serviceName)))
+        return HresultFromWin32(error);
     return m_parts.modulePath.empty() ? m_parts.modulePathError : kSOk;
 }
 

@@ -1,6 +1,7 @@
 // Registration: what the command-line switches write and remove. The AppID key (always under the
-// machine's class root) with its "LocalService" value, the Windows service, the LightControl class keys
-// (under the machine's class root, or the user's in per-user mode) and the type library.
+// machine's class root) with its "LocalService" value and the COM access policy, the Windows service, the
+// event source of the Application log, the LightControl class keys (under the machine's class root, or
+// the user's in per-user mode) and the type library.
 // Used once, on the main thread of a registration run.
 #pragma once
 
@@ -28,6 +29,7 @@ public:
     struct Parts {
         IRegistryEditor& machineClasses; // HKEY_CLASSES_ROOT
         IRegistryEditor& userClasses;    // HKEY_CURRENT_USER\Software\Classes
+        IRegistryEditor& machine;        // HKEY_LOCAL_MACHINE
         IServiceInstaller& service;
         ITypeLibraryRegistrar& typeLibrary;
         std::wstring serviceName;
@@ -39,13 +41,15 @@ public:
     void SetPerUser() override { m_perUser = true; }
     bool PerUser() const noexcept { return m_perUser; }
 
-    // Removes an installed service, rewrites "LocalService" (present only as a service) and, as a
-    // service, installs the service anew; then makes it start automatically. Reports its failures
-    // through the notifier and always answers S_OK.
+    // Removes an installed service, writes the access policy, rewrites "LocalService" (present only as a
+    // service) and, as a service, installs the service anew; registers the event source; then makes the
+    // service start automatically and restart after a crash. Reports its failures through the notifier
+    // and always answers S_OK.
     HResult RegisterAppKey(bool asService) override;
-    // Removes the service and the "LocalService" value; the AppID key stays. E_FAIL, with the value
-    // left in place, when the service cannot be removed; the registry's error when the AppID key is
-    // missing or the value cannot be removed (0x80070005 for a user who may not write the key).
+    // Removes the service, the "LocalService" value, the access policy and the event source; the AppID
+    // key stays. E_FAIL, with the values left in place, when the service cannot be removed; the registry's
+    // error when the AppID key is missing or a value cannot be removed (0x80070005 for a user who may not
+    // write the key).
     HResult UnregisterAppKey() override;
     HResult RegisterClasses(bool withTypeLibrary) override;
     HResult UnregisterClasses(bool withTypeLibrary) override;

@@ -26,8 +26,8 @@ long ApplyKey(IRegistryEditor& registry, const std::wstring& parent, const Regis
         if (const long error = registry.SetString(path, L"", *key.defaultValue))
             return error;
     }
-    for (const auto& [name, text] : key.namedValues) {
-        if (const long error = registry.SetString(path, name, text))
+    for (const auto& value : key.namedValues) {
+        if (const long error = registry.SetValue(path, value))
             return error;
     }
     for (const auto& subkey : key.subkeys) {
@@ -47,7 +47,7 @@ long RemoveKey(IRegistryEditor& registry, const std::wstring& parent, const Regi
             return error;
     }
     for (const auto& value : key.namedValues) {
-        const long error = registry.DeleteValue(path, value.first);
+        const long error = registry.DeleteValue(path, value.name);
         if (error != kErrorSuccess && error != kErrorFileNotFound)
             return error;
     }
@@ -66,6 +66,29 @@ std::wstring Show(const std::wstring& name)
     return name.empty() ? L"(default)" : name;
 }
 
+std::wstring ShowData(const RegistryValue& value)
+{
+    switch (value.type) {
+    case RegistryType::String:
+    case RegistryType::ExpandString:
+        return value.text;
+    case RegistryType::Dword:
+        return std::to_wstring(value.number);
+    case RegistryType::Binary: {
+        static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+        std::wstring hex;
+        for (const std::uint8_t byte : value.bytes) {
+            hex += kDigits[byte >> 4];
+            hex += kDigits[byte & 0xF];
+        }
+        return hex;
+    }
+    case RegistryType::Other:
+        break;
+    }
+    return L"?";
+}
+
 void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const RegistryKeySpec& key,
               std::vector<std::wstring>& differences)
 {
@@ -75,24 +98,23 @@ void CheckKey(IRegistryEditor& registry, const std::wstring& parent, const Regis
         return;
     }
     if (key.removal != Removal::NoRemove) {
-        std::vector<std::pair<std::wstring, std::wstring>> expected = key.namedValues;
+        std::vector<RegistryValue> expected = key.namedValues;
         if (key.defaultValue)
-            expected.emplace_back(L"", *key.defaultValue);
+            expected.push_back(RegistryValue::String(L"", *key.defaultValue));
         const auto actual = registry.Values(path);
         for (const auto& entry : expected) {
-            const std::wstring& name = entry.first;
-            const std::wstring& text = entry.second;
-            const auto found = std::find_if(actual.begin(), actual.end(),
-                                            [&](const RegistryValue& v) { return SameRegistryName(v.name, name); });
+            const auto found = std::find_if(actual.begin(), actual.end(), [&](const RegistryValue& v) {
+                return SameRegistryName(v.name, entry.name);
+            });
             if (found == actual.end())
-                differences.push_back(L"missing value " + path + L" " + Show(name));
-            else if (!found->isString || found->text != text)
-                differences.push_back(L"value " + path + L" " + Show(name) + L" is \"" + found->text + L"\", not \"" +
-                                      text + L"\"");
+                differences.push_back(L"missing value " + path + L" " + Show(entry.name));
+            else if (!found->SameData(entry))
+                differences.push_back(L"value " + path + L" " + Show(entry.name) + L" is \"" + ShowData(*found) +
+                                      L"\", not \"" + ShowData(entry) + L"\"");
         }
         for (const auto& value : actual) {
             const bool planned = std::any_of(expected.begin(), expected.end(),
-                                             [&](const auto& e) { return SameRegistryName(e.first, value.name); });
+                                             [&](const auto& e) { return SameRegistryName(e.name, value.name); });
             if (!planned)
                 differences.push_back(L"unexpected value " + path + L" " + Show(value.name));
         }
@@ -120,6 +142,31 @@ RegistryKeySpec Key(std::wstring name, std::optional<std::wstring> defaultValue,
 }
 
 } // namespace
+
+RegistryValue RegistryValue::String(std::wstring name, std::wstring text)
+{
+    return {std::move(name), RegistryType::String, std::move(text), 0, {}};
+}
+
+RegistryValue RegistryValue::ExpandString(std::wstring name, std::wstring text)
+{
+    return {std::move(name), RegistryType::ExpandString, std::move(text), 0, {}};
+}
+
+RegistryValue RegistryValue::Dword(std::wstring name, std::uint32_t number)
+{
+    return {std::move(name), RegistryType::Dword, {}, number, {}};
+}
+
+RegistryValue RegistryValue::Binary(std::wstring name, std::vector<std::uint8_t> bytes)
+{
+    return {std::move(name), RegistryType::Binary, {}, 0, std::move(bytes)};
+}
+
+bool RegistryValue::SameData(const RegistryValue& other) const noexcept
+{
+    return type == other.type && text == other.text && number == other.number && bytes == other.bytes;
+}
 
 std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& name)
 {
@@ -176,13 +223,21 @@ RegistryPlan LightControlClassPlan(const std::wstring& modulePath)
                                        Key(L"Version", std::wstring(kTypeLibraryVersion)),
                                    },
                                    Removal::ForceRemove);
-    classKey.namedValues.emplace_back(L"AppID", std::wstring(kAppId));
+    classKey.namedValues.push_back(RegistryValue::String(L"AppID", std::wstring(kAppId)));
 
     return {
         Key(progId, description, {Key(L"CLSID", std::wstring(kLightControlClsid))}),
         Key(versionIndependent, description, {Key(L"CurVer", progId)}),
         Key(L"CLSID", std::nullopt, {std::move(classKey)}, Removal::NoRemove),
     };
+}
+
+RegistryPlan EventSourcePlan(const std::wstring& modulePath, const std::wstring& source)
+{
+    RegistryKeySpec sourceKey = Key(source, std::nullopt, {}, Removal::ForceRemove);
+    sourceKey.namedValues = {RegistryValue::ExpandString(L"EventMessageFile", modulePath),
+                             RegistryValue::Dword(L"TypesSupported", kEventTypesSupported)};
+    return {Key(kEventLogApplicationKey, std::nullopt, {std::move(sourceKey)}, Removal::NoRemove)};
 }
 
 } // namespace ovled::service

@@ -4,6 +4,7 @@
 // Used on the main thread during registration runs, and by tools and tests that check a registration.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,10 +16,25 @@ namespace ovled::service {
 inline constexpr long kErrorSuccess = 0;
 inline constexpr long kErrorFileNotFound = 2;
 
+// The value types the registration writes: REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY; Other stands for
+// any type it never writes.
+enum class RegistryType { String, ExpandString, Dword, Binary, Other };
+
 struct RegistryValue {
     std::wstring name; // empty: the key's default value
-    bool isString = true;
-    std::wstring text;
+    RegistryType type = RegistryType::String;
+    std::wstring text;              // the strings
+    std::uint32_t number = 0;       // Dword
+    std::vector<std::uint8_t> bytes; // Binary
+
+    static RegistryValue String(std::wstring name, std::wstring text);
+    static RegistryValue ExpandString(std::wstring name, std::wstring text);
+    static RegistryValue Dword(std::wstring name, std::uint32_t number);
+    static RegistryValue Binary(std::wstring name, std::vector<std::uint8_t> bytes);
+
+    bool IsString() const noexcept { return type == RegistryType::String; }
+    // The same type and data (names are not compared).
+    bool SameData(const RegistryValue& other) const noexcept;
 };
 
 // Keys are named by paths relative to the editor's root, one component per level, joined with '\'.
@@ -28,7 +44,8 @@ public:
     virtual ~IRegistryEditor() = default;
     // Opens or creates the key and every missing parent.
     virtual long CreateKey(const std::wstring& path) = 0;
-    virtual long SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) = 0;
+    // Writes the value under its name, replacing any value of that name.
+    virtual long SetValue(const std::wstring& path, const RegistryValue& value) = 0;
     // kErrorFileNotFound when the key or the value is missing.
     virtual long DeleteValue(const std::wstring& path, const std::wstring& name) = 0;
     // Deletes the key with everything under it; kErrorFileNotFound when it is missing.
@@ -42,6 +59,11 @@ public:
     virtual std::vector<std::wstring> Subkeys(const std::wstring& path) = 0;
     virtual std::vector<RegistryValue> Values(const std::wstring& path) = 0;
     virtual std::optional<std::wstring> ReadString(const std::wstring& path, const std::wstring& name) = 0;
+
+    long SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text)
+    {
+        return SetValue(path, RegistryValue::String(name, text));
+    }
 };
 
 struct RegistryKeySpec {
@@ -53,7 +75,7 @@ struct RegistryKeySpec {
     std::wstring name;
     Removal removal = Removal::Normal;
     std::optional<std::wstring> defaultValue;
-    std::vector<std::pair<std::wstring, std::wstring>> namedValues;
+    std::vector<RegistryValue> namedValues;
     std::vector<RegistryKeySpec> subkeys;
 };
 using RegistryPlan = std::vector<RegistryKeySpec>;
@@ -72,5 +94,11 @@ bool SameRegistryName(const std::wstring& a, const std::wstring& b) noexcept;
 
 // The LightControl class: its ProgIDs and its CLSID key, served by the executable at `modulePath`.
 RegistryPlan LightControlClassPlan(const std::wstring& modulePath);
+
+// The event source `source` of the Application log, relative to HKEY_LOCAL_MACHINE: its messages are the
+// message table of the executable at `modulePath`, and it writes errors, warnings and information.
+RegistryPlan EventSourcePlan(const std::wstring& modulePath, const std::wstring& source);
+inline constexpr wchar_t kEventLogApplicationKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
+inline constexpr std::uint32_t kEventTypesSupported = 7; // error, warning, information
 
 } // namespace ovled::service

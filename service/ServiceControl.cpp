@@ -1,5 +1,7 @@
 #include "service/ServiceControl.h"
 
+#include "platform/EventIds.h"
+
 namespace ovled::service {
 
 ComInitOutcome ClassifyComInit(HResult result, bool mscoreeLoaded) noexcept
@@ -17,7 +19,7 @@ void ServiceController::ServiceEntry()
     m_serviceThreadId.store(m_host.CurrentThreadId());
     m_host.PrepareMessageQueue();
     if (!m_host.RegisterControlHandler()) {
-        LogServiceEvent(kEventHandlerNotInstalled);
+        LogServiceEvent(events::kHandlerNotInstalled, kEventHandlerNotInstalled);
         return;
     }
     {
@@ -44,7 +46,7 @@ void ServiceController::ServiceEntry()
         m_host.UninitializeCom();
     // Logged before the report: once stopped is reported the dispatcher returns and the process may
     // end at any moment, taking a later event with it.
-    LogServiceEvent(kEventStopped);
+    LogServiceEvent(events::kServiceStopped, kEventStopped);
     SetServiceState(kServiceStopped);
 }
 
@@ -52,8 +54,21 @@ void ServiceController::ControlHandler(std::uint32_t control)
 {
     if (control == kControlStop)
         RequestStop();
-    else if (control == 0 || control > kControlShutdown)
-        LogServiceEvent(kEventBadRequest);
+    else if (control >= kFirstUserControl && control <= kLastUserControl) {
+        if (UserControlMayBeLogged())
+            LogServiceEvent(events::kBadServiceRequest, kEventBadRequest);
+    } else if (control == 0 || control > kControlShutdown)
+        LogServiceEvent(events::kBadServiceRequest, kEventBadRequest);
+}
+
+bool ServiceController::UserControlMayBeLogged()
+{
+    const auto now = m_clock.Now();
+    std::lock_guard lock(m_userControlMutex);
+    if (m_userControlLogged && now - *m_userControlLogged < kUserControlLogInterval)
+        return false;
+    m_userControlLogged = now;
+    return true;
 }
 
 void ServiceController::RequestStop()
@@ -75,13 +90,13 @@ void ServiceController::ReportRunning()
     std::uint32_t expected = kServiceStartPending;
     if (!m_state.compare_exchange_strong(expected, kServiceRunning))
         return;
-    LogServiceEvent(kEventStarted);
+    LogServiceEvent(events::kServiceStarted, kEventStarted);
     m_host.ReportStatus(RecordLocked());
 }
 
-void ServiceController::LogServiceEvent(std::wstring_view message)
+void ServiceController::LogServiceEvent(std::uint32_t id, std::wstring_view message)
 {
-    m_host.LogEvent(message.substr(0, kEventTextLimit));
+    m_host.LogEvent(id, message.substr(0, kEventTextLimit));
 }
 
 ServiceStatusRecord ServiceController::Status() const

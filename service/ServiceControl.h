@@ -4,11 +4,13 @@
 // system is reached only through IServiceHost, so the whole sequence runs under test with a fake.
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Hresult.h"
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace ovled::service {
@@ -22,8 +24,16 @@ inline constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
 inline constexpr std::uint32_t kServiceAcceptStop = 1;
 inline constexpr std::uint32_t kControlStop = 1;
 inline constexpr std::uint32_t kControlShutdown = 5;
+// Codes that any interactive user may send to any service (SERVICE_USER_DEFINED_CONTROL is in the
+// default rights of INTERACTIVE); the rest reach the handler only when the service accepts them.
+inline constexpr std::uint32_t kFirstUserControl = 128;
+inline constexpr std::uint32_t kLastUserControl = 255;
+// A user-defined code is logged at most this often: each one costs an event-log entry, and anyone may
+// send thousands a second.
+inline constexpr std::chrono::seconds kUserControlLogInterval{60};
 
-// The event texts.
+// The event texts: the messages of the executable's message table under the ids of platform/EventIds.h
+// (kServiceStarted ...), as the diagnostic pipe and tests see them.
 inline constexpr std::wstring_view kEventStarted = L"Service started/resumed";
 inline constexpr std::wstring_view kEventStopped = L"Service stopped";
 inline constexpr std::wstring_view kEventHandlerNotInstalled = L"Handler not installed";
@@ -63,7 +73,9 @@ public:
     // Registers the control handler with the service control manager; false when that fails.
     virtual bool RegisterControlHandler() = 0;
     virtual void ReportStatus(const ServiceStatusRecord& status) = 0;
-    virtual void LogEvent(std::wstring_view text) = 0;
+    // An event of the executable's message table (platform/EventIds.h) without inserts; `text` is its
+    // message, for channels that have no table.
+    virtual void LogEvent(std::uint32_t id, std::wstring_view text) = 0;
     virtual void PostQuit(std::uint32_t threadId) = 0;
     virtual HResult InitializeCom() = 0;
     virtual bool IsMscoreeLoaded() = 0;
@@ -74,13 +86,17 @@ public:
 
 class ServiceController {
 public:
-    explicit ServiceController(IServiceHost& host) noexcept : m_host(host) {}
+    // `clock` paces the log of user-defined control codes.
+    explicit ServiceController(IServiceHost& host, platform::IWaitClock& clock = platform::SystemClock()) noexcept
+        : m_host(host), m_clock(clock)
+    {
+    }
 
     // The service's main function: registers the handler, reports start-pending, runs the server on
     // this thread until a stop, and reports stopped with the run's result as the Win32 exit code.
     void ServiceEntry();
     // Stop requests the stop; pause, continue, interrogate and shutdown change nothing; any other code
-    // is logged as a bad request.
+    // is logged as a bad request, a user-defined one at most once a minute.
     void ControlHandler(std::uint32_t control);
     // Reports stop-pending and ends the service thread's message loop.
     void RequestStop();
@@ -89,7 +105,7 @@ public:
     // Called by the run sequence once the class object is registered and before it is resumed: moves
     // start-pending to running, logging first. A stop that came during start-up is never overwritten.
     void ReportRunning();
-    void LogServiceEvent(std::wstring_view message);
+    void LogServiceEvent(std::uint32_t id, std::wstring_view message);
 
     ServiceStatusRecord Status() const;
     std::uint32_t CurrentState() const noexcept { return m_state.load(); }
@@ -98,7 +114,13 @@ public:
 private:
     ServiceStatusRecord RecordLocked() const;
 
+    // True when a user-defined code may be logged now (and then not again for a minute).
+    bool UserControlMayBeLogged();
+
     IServiceHost& m_host;
+    platform::IWaitClock& m_clock;
+    std::mutex m_userControlMutex;
+    std::optional<platform::IWaitClock::TimePoint> m_userControlLogged;
     std::atomic<std::uint32_t> m_state{kServiceStopped};
     std::atomic<std::uint32_t> m_serviceThreadId{0};
     // Serialises a state change with its report, so that the reports reach the service control

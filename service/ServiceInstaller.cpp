@@ -6,6 +6,12 @@
 
 namespace ovled::service {
 
+ServiceRecovery Recovery()
+{
+    using Kind = FailureAction::Kind;
+    return {24 * 60 * 60, {{Kind::Restart, 5000}, {Kind::Restart, 60000}, {Kind::None, 0}}};
+}
+
 ServiceInstaller::ServiceInstaller(IScm& scm, std::wstring serviceName, ModulePathSource modulePath)
     : m_scm(scm), m_serviceName(std::move(serviceName)), m_modulePath(std::move(modulePath))
 {
@@ -70,7 +76,7 @@ bool ServiceInstaller::UninstallService()
 void ServiceInstaller::ReconfigureService()
 {
     if (const auto connection = m_scm.Connect())
-        (void)connection->Reconfigure(m_serviceName, Dependencies(), std::wstring(kServiceDescription));
+        (void)connection->Reconfigure(m_serviceName, Dependencies(), std::wstring(kServiceDescription), Recovery());
 }
 
 std::vector<std::wstring> ServiceInstaller::Dependencies()

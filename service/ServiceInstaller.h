@@ -34,6 +34,20 @@ struct ServiceConfig {
     std::vector<std::wstring> dependencies;
 };
 
+// What the service control manager does when the service's process ends without having reported
+// stopped (a crash): start it again after 5 s, and after 60 s the second time; after that leave it
+// (something is wrong that a restart does not mend). A day without a failure counts from the first again.
+struct FailureAction {
+    enum class Kind : std::uint32_t { None = 0, Restart = 1 }; // SC_ACTION_NONE, SC_ACTION_RESTART
+    Kind kind = Kind::None;
+    std::uint32_t delayMs = 0;
+};
+struct ServiceRecovery {
+    std::uint32_t resetPeriodSeconds = 0;
+    std::vector<FailureAction> actions;
+};
+ServiceRecovery Recovery();
+
 struct StopOutcome {
     bool stopped = false;    // the stop request was accepted
     long error = 0;          // when not: the error
@@ -56,9 +70,9 @@ public:
     virtual bool Create(const ServiceConfig& config) = 0;
     virtual std::unique_ptr<IScmService> OpenForRemoval(const std::wstring& name) = 0;
     // Own process, automatic start, error control unchanged, the dependencies as they were installed;
-    // then the description. False at the first step that fails.
+    // then the description, then the recovery. False at the first step that fails.
     virtual bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
-                             const std::wstring& description) = 0;
+                             const std::wstring& description, const ServiceRecovery& recovery) = 0;
 };
 
 class IScm {
@@ -74,7 +88,8 @@ public:
     virtual bool IsServiceInstalled() = 0;
     virtual bool InstallService() = 0;
     virtual bool UninstallService() = 0;
-    // Makes the service start automatically and gives it its description; failures end it silently.
+    // Makes the service start automatically and gives it its description and its recovery; failures end
+    // it silently.
     virtual void ReconfigureService() = 0;
 };
 

@@ -13,6 +13,7 @@ public:
     explicit EarlyBound(ComPtr<ILightControl> control) : m_control(std::move(control)) {}
     HRESULT Get(short index, short& mode) override { return m_control->get_ModeByIndex(index, &mode); }
     HRESULT Set(short index, short mode) override { return m_control->put_ModeByIndex(index, mode); }
+    IDispatch* Dispatch() noexcept override { return m_control.get(); }
 
 private:
     ComPtr<ILightControl> m_control;
@@ -56,6 +57,7 @@ public:
         return m_dispatch->Invoke(kModeByIndex, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
                                   nullptr, nullptr);
     }
+    IDispatch* Dispatch() noexcept override { return m_dispatch.get(); }
 
 private:
     ComPtr<IDispatch> m_dispatch;

@@ -18,6 +18,8 @@ public:
     virtual ~LightControlClient() = default;
     virtual HRESULT Get(short index, short& mode) = 0;
     virtual HRESULT Set(short index, short mode) = 0;
+    // The object's IDispatch (the dual interface itself when early-bound), for calls of one's own making.
+    virtual IDispatch* Dispatch() noexcept = 0;
 };
 
 // Creates a LightControl object in the server (the running service, or a local server that COM starts)

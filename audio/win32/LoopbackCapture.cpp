@@ -3,8 +3,8 @@
 #include "audio/CaptureLog.h"
 #include "audio/CaptureTimer.h"
 #include "platform/Notifier.h"
+#include "platform/win32/SystemLibrary.h"
 
-#include <avrt.h>
 #include <mmreg.h>
 
 #include <atomic>
@@ -234,14 +234,24 @@ HANDLE CaptureKernel::CreateBufferEvent() noexcept
     return CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
+// avrt.dll's functions, from System32 (platform/win32/SystemLibrary.h).
 HANDLE CaptureKernel::EnterCaptureClass(DWORD* taskIndex) noexcept
 {
-    return AvSetMmThreadCharacteristicsW(L"Capture", taskIndex);
+    using Enter = HANDLE(WINAPI*)(LPCWSTR, LPDWORD);
+    static const Enter enter = win32::SystemFunction<Enter>(L"avrt.dll", "AvSetMmThreadCharacteristicsW");
+    if (!enter) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return enter(L"Capture", taskIndex);
 }
 
 void CaptureKernel::LeaveCaptureClass(HANDLE task) noexcept
 {
-    AvRevertMmThreadCharacteristics(task);
+    using Leave = BOOL(WINAPI*)(HANDLE);
+    static const Leave leave = win32::SystemFunction<Leave>(L"avrt.dll", "AvRevertMmThreadCharacteristics");
+    if (leave)
+        leave(task);
 }
 
 HANDLE CaptureKernel::CreateCaptureThread(LPTHREAD_START_ROUTINE procedure, void* parameter) noexcept

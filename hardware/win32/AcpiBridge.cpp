@@ -126,7 +126,7 @@ std::uint32_t BufferCall(IAcpiCaller& caller, AcpiMethod method, std::optional<s
 
 } // namespace
 
-HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server) noexcept
+HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server, DWORD context) noexcept
 {
     if (!server)
         return E_POINTER;
@@ -135,7 +135,7 @@ HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server) noexcept
     const HRESULT hr = CLSIDFromProgID(progId, &clsid);
     if (FAILED(hr))
         return hr;
-    return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(server));
+    return CoCreateInstance(clsid, nullptr, context, IID_IDispatch, reinterpret_cast<void**>(server));
 }
 
 const wchar_t* AcpiMethodName(AcpiMethod method) noexcept

@@ -21,8 +21,8 @@ inline constexpr wchar_t kAcpiServerProgId[] = L"bivorCom.axdata";
 enum class AcpiMethod { Init, GetItem, GetItemEx, SetItem, SetItemBuffer, Mbif, GGrp, CallMethod, Count };
 const wchar_t* AcpiMethodName(AcpiMethod method) noexcept;
 
-// CLSIDFromProgID, then CoCreateInstance(CLSCTX_LOCAL_SERVER, IID_IDispatch); the failing call's HRESULT.
-HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server) noexcept;
+// CLSIDFromProgID, then CoCreateInstance(`context`, IID_IDispatch); the failing call's HRESULT.
+HRESULT CreateAcpiServer(const wchar_t* progId, IDispatch** server, DWORD context = CLSCTX_LOCAL_SERVER) noexcept;
 
 // Resolves `name` (LOCALE_USER_DEFAULT) into `id`. E_FAIL for a null server.
 HRESULT LookUpDispatchId(IDispatch* server, const wchar_t* name, DISPID& id) noexcept;

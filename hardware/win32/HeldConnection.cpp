@@ -133,7 +133,7 @@ HRESULT HeldAutomationTransport::Create(IDispatch** server) noexcept
     ++m_creations;
     HRESULT hr = E_UNEXPECTED;
     try {
-        hr = m_create ? m_create(server) : CreateAcpiServer(kAcpiServerProgId, server);
+        hr = m_create ? m_create(server) : CreateAcpiServer(kAcpiServerProgId, server, kServiceServerActivation);
     } catch (...) {
     }
     std::lock_guard lock(m_gateMutex);

@@ -23,9 +23,15 @@
 
 namespace ovled {
 
+// How the service activates the automation server: as a local server, and as the activator where its
+// registration says so. The service's process refuses activate-as-activator launches (EOAC_DISABLE_AAA,
+// service/win32/ComSecurity.h), since a server launched so would run as LocalSystem; the board maker's
+// server is the one trusted exception.
+inline constexpr DWORD kServiceServerActivation = CLSCTX_LOCAL_SERVER | CLSCTX_ENABLE_AAA;
+
 class HeldAutomationTransport final : public IFirmwareTransport, public platform::IThreadSessions {
 public:
-    // Creates one server instance; the default creates "bivorCom.axdata" as a local server.
+    // Creates one server instance; the default creates "bivorCom.axdata" with kServiceServerActivation.
     using ServerFactory = std::function<HRESULT(IDispatch** server)>;
     static constexpr std::chrono::milliseconds kCreationRetry{1000};
 

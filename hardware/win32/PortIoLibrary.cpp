@@ -1,5 +1,7 @@
 #include "hardware/win32/PortIoLibrary.h"
 
+#include "platform/Paths.h"
+
 namespace ovled {
 namespace {
 
@@ -14,8 +16,11 @@ Function Resolve(HMODULE module, const char* name)
 std::int32_t PortIoLibrary::Load()
 {
     if (!m_module) {
-        m_module.reset(LoadLibraryExW(m_fileName.c_str(), nullptr,
-                                      LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+        const std::filesystem::path folder = platform::ExecutableDirectory();
+        if (folder.empty())
+            return kPortIoNotLoaded;
+        m_module.reset(LoadLibraryExW((folder / m_fileName).c_str(), nullptr,
+                                      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!m_module)
             return kPortIoNotLoaded;
         m_open = Resolve<OpenFunction>(m_module.get(), "OVIO_Open");

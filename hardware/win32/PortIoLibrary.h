@@ -1,6 +1,8 @@
 // PortIoLibrary: the port-I/O seam over the board maker's "ovio.dll". The library is loaded only from
-// the executable's own folder or the system folder, never from the current folder or PATH (the service
-// runs as LocalSystem). Once loaded it stays loaded. Called by EcPort under its mutex only.
+// the executable's own folder (the installation folder, which only administrators may write), by its
+// full path: never from the current folder, PATH or the system folder, where anyone or anything else may
+// have put a file of that name (the service runs as LocalSystem). What it imports comes from its own
+// folder or System32. Once loaded it stays loaded. Called by EcPort under its mutex only.
 #pragma once
 
 #include "hardware/PortIo.h"
@@ -12,7 +14,7 @@ namespace ovled {
 
 class PortIoLibrary final : public IPortIo {
 public:
-    // `fileName` is looked for beside the executable, then in the system folder.
+    // `fileName` is looked for beside the executable only.
     explicit PortIoLibrary(std::wstring fileName = L"ovio.dll") : m_fileName(std::move(fileName)) {}
 
     std::int32_t Load() override;

@@ -73,6 +73,46 @@ HRESULT WithTypeInfo(REFIID riid, Call&& call) noexcept
     return FAILED(result) ? result : call(*info.get());
 }
 
+// A number, or a string of one (coerced to a number by the type information), directly or by reference as
+// script engines pass their variables (VT_BYREF|VT_VARIANT holding a number or string). Anything else is
+// refused before the type information coerces it: coercing an object calls back into the caller (whose
+// thread then waits in our process for as long as the caller likes), and arrays and records may hold
+// objects or name type information of the caller's choosing.
+bool IsNumberArgument(const VARIANT& argument) noexcept
+{
+    VARTYPE type = argument.vt;
+    if (type == (VT_BYREF | VT_VARIANT)) {
+        if (!argument.pvarVal)
+            return false;
+        type = argument.pvarVal->vt; // one level: a reference inside a reference is refused
+    } else if (type & VT_BYREF) {
+        if (!argument.byref)
+            return false;
+        type &= static_cast<VARTYPE>(~VT_BYREF);
+    }
+    switch (type) {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DECIMAL:
+    case VT_BOOL:
+    case VT_BSTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 HRESULT CLightControl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
@@ -166,6 +206,19 @@ STDMETHODIMP CLightControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT cou
 STDMETHODIMP CLightControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* exception, UINT* argumentError) noexcept
 {
+    if (riid != IID_NULL)
+        return DISP_E_UNKNOWNINTERFACE;
+    if (params && params->cArgs > 0) {
+        if (!params->rgvarg)
+            return E_INVALIDARG;
+        for (UINT index = 0; index < params->cArgs; ++index) {
+            if (!IsNumberArgument(params->rgvarg[index])) {
+                if (argumentError)
+                    *argumentError = index;
+                return DISP_E_TYPEMISMATCH;
+            }
+        }
+    }
     return WithTypeInfo(riid, [&](ITypeInfo& info) {
         return info.Invoke(static_cast<ILightControl*>(this), id, flags, params, result, exception, argumentError);
     });

@@ -5,6 +5,7 @@
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/win32/SystemLibrary.h"
 
 #include <windows.h>
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <io.h>
 #include <objbase.h>
-#include <timeapi.h>
 #include <string>
 #include <vector>
 
@@ -85,12 +85,30 @@ ComApartment::~ComApartment()
         CoUninitialize();
 }
 
-FineTimerResolution::FineTimerResolution() noexcept : m_granted(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+namespace {
+
+// winmm.dll's timeBeginPeriod and timeEndPeriod, from System32 (platform/win32/SystemLibrary.h).
+using TimerPeriodFunction = UINT(WINAPI*)(UINT);
+constexpr UINT kTimerNoError = 0; // TIMERR_NOERROR
+
+TimerPeriodFunction TimerPeriod(const char* name) noexcept
+{
+    return win32::SystemFunction<TimerPeriodFunction>(L"winmm.dll", name);
+}
+
+} // namespace
+
+FineTimerResolution::FineTimerResolution() noexcept
+{
+    static const TimerPeriodFunction begin = TimerPeriod("timeBeginPeriod");
+    m_granted = begin && begin(1) == kTimerNoError;
+}
 
 FineTimerResolution::~FineTimerResolution()
 {
-    if (m_granted)
-        timeEndPeriod(1);
+    static const TimerPeriodFunction end = TimerPeriod("timeEndPeriod");
+    if (m_granted && end)
+        end(1);
 }
 
 UniqueFile OpenFileForRead(const std::filesystem::path& path)

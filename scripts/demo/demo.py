@@ -78,7 +78,18 @@ class Wine:
 
     def session(self, stop=False):
         args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + (["--stop"] if stop else [])
-        subprocess.run(args, env=self.env, check=not stop, stdout=subprocess.DEVNULL if stop else None)
+        # Through a file, as every Wine command here: the session's services inherit the output.
+        with open(self.out_dir / "session.log", "w+", errors="replace") as log:
+            done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+            log.seek(0)
+            output = log.read().strip()
+        if stop:
+            return
+        for line in output.splitlines():
+            note(line.strip())
+        if done.returncode != 0:
+            raise DemoError(f"preparing the Wine session failed: exit status {done.returncode}, "
+                            "its output is above")
 
     def run(self, program, *args, check=True, timeout=120, quiet=False):
         return self._run([str(self.install / program), *map(str, args)], check, timeout, quiet)

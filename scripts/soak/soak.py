@@ -692,6 +692,12 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
                  + (f"; failures: {failed}" if failed else ""), "-", True))
     rows.append(("slowest COM call", f"{figures['slowest_ms']:.0f} ms; hangs (over 5 s): {figures['hangs']}",
                  "hangs: 0", figures["hangs"] == 0))
+    hostile = figures["hostile"]
+    rows.append(("hostile late-bound calls (an object as the ModeByIndex index)",
+                 f"{hostile['calls']} made, {hostile['refused']} refused (DISP_E_TYPEMISMATCH), "
+                 f"{hostile['accepted']} accepted; calls back into the object: {hostile['callbacks']}",
+                 "some made, none accepted, no call back",
+                 hostile["calls"] > 0 and hostile["accepted"] == 0 and hostile["callbacks"] == 0))
     slowest_after_kill = max(after_kill) if after_kill else None
     rows.append(("COM calls after the firmware server was killed",
                  f"{len(after_kill)} calls, slowest {slowest_after_kill:.0f} ms" if after_kill else "no calls",

@@ -87,13 +87,31 @@ void WriteLine(const std::wstring& line)
     }
 }
 
-void WriteEventLog(const std::wstring& source, const std::wstring& text)
+// The event type that the id's severity (bits 30-31) names.
+WORD EventType(std::uint32_t id) noexcept
+{
+    switch (id >> 30) {
+    case 3:
+        return EVENTLOG_ERROR_TYPE;
+    case 2:
+        return EVENTLOG_WARNING_TYPE;
+    case 1:
+        return EVENTLOG_INFORMATION_TYPE;
+    default:
+        return EVENTLOG_SUCCESS;
+    }
+}
+
+void WriteEventLog(const std::wstring& source, std::uint32_t id, const std::vector<std::wstring>& inserts)
 {
     const Unique<EventSourceTraits> handle(RegisterEventSourceW(nullptr, source.c_str()));
     if (!handle)
         return;
-    const wchar_t* strings[] = {text.c_str()};
-    ReportEventW(handle.get(), EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    std::vector<const wchar_t*> strings;
+    for (const auto& insert : inserts)
+        strings.push_back(insert.c_str());
+    ReportEventW(handle.get(), EventType(id), 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
+                 strings.empty() ? nullptr : strings.data(), nullptr);
 }
 
 } // namespace
@@ -106,12 +124,50 @@ void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept
     }
 }
 
-void LogEvent(std::wstring_view source, std::wstring_view text) noexcept
+void LogEvent(std::wstring_view source, std::uint32_t id, std::vector<std::wstring> inserts,
+              std::wstring_view text) noexcept
 {
     try {
-        (void)Writer(Channel::Local).Post(
-            [source = std::wstring(source), text = std::wstring(text)] { WriteEventLog(source, text); });
+        (void)Writer(Channel::Local).Post([source = std::wstring(source), id, inserts = std::move(inserts)] {
+            WriteEventLog(source, id, inserts);
+        });
         SendDiagnostic(L"event", text);
+    } catch (...) {
+    }
+}
+
+std::wstring FormatEventMessage(HMODULE module, std::uint32_t id, std::span<const std::wstring> inserts)
+{
+    // FormatMessageW reads as many arguments as the message names, whatever the caller passed: the
+    // array always holds more than any message uses.
+    constexpr std::size_t kMostInserts = 9;
+    DWORD_PTR arguments[kMostInserts];
+    for (std::size_t i = 0; i < kMostInserts; ++i)
+        arguments[i] = reinterpret_cast<DWORD_PTR>(i < inserts.size() ? inserts[i].c_str() : L"");
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       module, id, 0, reinterpret_cast<wchar_t*>(&buffer),
+                       0, reinterpret_cast<va_list*>(arguments));
+    const UniqueLocalMemory owned(buffer);
+    std::wstring text(buffer ? buffer : L"", length);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+        text.pop_back();
+    return text;
+}
+
+void EventLogWriter::Report(std::uint32_t id, std::span<const std::wstring> inserts) noexcept
+{
+    try {
+        std::wstring text = FormatEventMessage(GetModuleHandleW(nullptr), id, inserts);
+        if (text.empty()) { // an id the table lacks: the pipe still says what came
+            wchar_t number[16];
+            swprintf(number, ARRAYSIZE(number), L"0x%08X", id);
+            text = number;
+            for (const auto& insert : inserts)
+                text += L" | " + insert;
+        }
+        LogEvent(m_source, id, std::vector<std::wstring>(inserts.begin(), inserts.end()), text);
     } catch (...) {
     }
 }

@@ -8,10 +8,17 @@
 // what finds the queue full, so that a listener that never reads holds up nothing.
 #pragma once
 
+#include "platform/EventLog.h"
 #include "platform/Notifier.h"
 
+#include <windows.h>
+
 #include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ovled::win32 {
 
@@ -19,10 +26,27 @@ inline constexpr wchar_t kDiagnosticPipeName[] = L"\\\\.\\pipe\\OvLedService.Dia
 
 void SendDiagnostic(std::wstring_view kind, std::wstring_view text) noexcept;
 
-// One information event in the application event log, from a source named `source`, followed by the
-// same text as an "event" line; both are written by the diagnostic thread. Lost silently when the
-// source cannot be opened.
-void LogEvent(std::wstring_view source, std::wstring_view text) noexcept;
+// One event in the application event log, from a source named `source`: message `id` of the executable's
+// message table (platform/EventIds.h) with its inserts, of the type its severity says (error, warning,
+// information); followed by `text` as an "event" line. Both are written by the diagnostic thread. Lost
+// silently when the source cannot be opened.
+void LogEvent(std::wstring_view source, std::uint32_t id, std::vector<std::wstring> inserts,
+              std::wstring_view text) noexcept;
+
+// Message `id` of the message table of `module` with `inserts` put in, as Event Viewer shows it (no line
+// end); empty when the table has no such message. Missing inserts read as empty.
+std::wstring FormatEventMessage(HMODULE module, std::uint32_t id, std::span<const std::wstring> inserts);
+
+// The process's writer of platform::EventLog(): each message to the Application log under `source`, and
+// its text, formatted from the executable's own table, to the diagnostic pipe.
+class EventLogWriter final : public platform::IEventLog {
+public:
+    explicit EventLogWriter(std::wstring source) : m_source(std::move(source)) {}
+    void Report(std::uint32_t id, std::span<const std::wstring> inserts) noexcept override;
+
+private:
+    const std::wstring m_source;
+};
 
 // Waits, for at most `patience`, until everything sent so far has been written or dropped. For the
 // end of the process, after which nothing would be written; no lock may be held.

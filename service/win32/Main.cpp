@@ -1,11 +1,16 @@
-// The process entry of OvLedService.exe: the process's composition root and the power event window first
-// (for every command line but the installer's type-library steps), then the command line's switch, or the
+// The process entry of OvLedService.exe: system DLLs from System32 only, the event log's writer and the
+// process's COM security first, then the process's composition root and the power event window (for
+// every command line but the installer's type-library steps), then the command line's switch, or the
 // module's start as a service or a local server.
 #include "devices/win32/WindowsProcess.h"
 #include "lighting/win32/PowerEventWindow.h"
 #include "platform/Event.h"
+#include "platform/EventIds.h"
+#include "platform/EventLog.h"
 #include "platform/Notifier.h"
+#include "platform/win32/Unique.h"
 #include "service/CommandLine.h"
+#include "service/win32/ComSecurity.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
 
@@ -89,10 +94,49 @@ void EndLighting(ovled::win32::WindowsProcess* process, ovled::win32::PowerWindo
     }
 }
 
+// The process's COM security, on an apartment of the main thread that lasts as long as the entry. A
+// failure is reported, and the process then makes and takes no COM call at all rather than serve under
+// the machine's defaults.
+HRESULT SecureCom(const ovled::win32::ScopedComInit& apartment) noexcept
+{
+    HRESULT result = apartment.Result();
+    if (SUCCEEDED(result)) {
+        try {
+            result = ovled::win32::ApplyComSecurity(ovled::win32::ProcessComSecurity());
+        } catch (...) {
+            result = E_OUTOFMEMORY;
+        }
+    }
+    if (SUCCEEDED(result))
+        return result;
+    wchar_t code[16];
+    swprintf(code, ARRAYSIZE(code), L"0x%08lX", static_cast<unsigned long>(result));
+    const std::wstring inserts[] = {code};
+    ovled::platform::EventLog().Report(ovled::events::kComSecurityNotSet, inserts);
+    return result;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
+    // Before anything can load a DLL by name: system DLLs come from System32 only, never from the
+    // executable's folder or the current one.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Every layer's event-log messages reach the Application log and the diagnostic pipe. Never undone:
+    // threads the process leaves behind may still report while it ends.
+    static auto* const events = new ovled::win32::EventLogWriter(g_module.ServiceName());
+    static auto* const eventLog = new ovled::platform::ScopedEventLog(*events);
+    (void)eventLog;
+
+    // The process's COM security comes before its first COM call, made or taken: the power window's
+    // thread initialises COM and reaches the firmware, so it starts only after this.
+    ovled::win32::ScopedComInit apartment(COINIT_MULTITHREADED);
+    if (const HRESULT security = SecureCom(apartment); FAILED(security)) {
+        ovled::win32::FlushDiagnostics(std::chrono::seconds(1));
+        return static_cast<int>(security);
+    }
+
     const wchar_t* commandLine = GetCommandLineW();
     const ovled::service::CommandSwitch requested = ovled::win32::COvLedServiceModule::RequestedSwitch(commandLine);
     // The installer's type-library steps (run as LocalSystem, while an older service may still drive

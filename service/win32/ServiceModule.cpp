@@ -141,7 +141,10 @@ public:
         SendDiagnostic(L"status", std::to_wstring(record.currentState) + L" exit " + Hex(record.win32ExitCode));
         m_module.m_managerLink.reportStatus(m_module.m_statusHandle, status);
     }
-    void LogEvent(std::wstring_view text) override { win32::LogEvent(m_module.m_serviceName, text); }
+    void LogEvent(std::uint32_t id, std::wstring_view text) override
+    {
+        win32::LogEvent(m_module.m_serviceName, id, {}, text);
+    }
     void PostQuit(std::uint32_t threadId) override { PostThreadMessageW(threadId, WM_QUIT, 0, 0); }
     HResult InitializeCom() override { return CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
     bool IsMscoreeLoaded() override { return GetModuleHandleW(L"Mscoree.dll") != nullptr; }
@@ -209,6 +212,7 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
     const std::wstring modulePath = platform::ExecutablePath().wstring();
     auto machineClasses = RegistryEditor::MachineClasses();
     auto userClasses = RegistryEditor::UserClasses();
+    auto machine = RegistryEditor::Machine();
     Win32Scm scm;
     service::ServiceInstaller installer(scm, m_serviceName, [&]() -> std::optional<std::wstring> {
         if (modulePath.empty())
@@ -216,7 +220,8 @@ bool COvLedServiceModule::HandleCommandLine(const wchar_t* commandLine, HRESULT&
         return modulePath;
     });
     TypeLibraryRegistrar typeLibrary(modulePath);
-    service::Registration registration({machineClasses, userClasses, installer, typeLibrary, m_serviceName, modulePath,
+    service::Registration registration({machineClasses, userClasses, machine, installer, typeLibrary, m_serviceName,
+                                        modulePath,
                                         HresultFromWin32(static_cast<long>(GetLastError()))});
 
     HResult code = S_OK;

@@ -18,16 +18,13 @@ template <class Function> Function OleAutomationFunction(const char* name)
     return oleaut ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(oleaut, name))) : nullptr;
 }
 
-// Loads the library from the executable, or from a .tlb file beside it.
+// Loads the library from the executable's own resource, and from nowhere else: a .tlb file beside it
+// could have been put there by anyone who may write the folder, and the installer registers it as
+// LocalSystem.
 HRESULT Load(const std::wstring& modulePath, ComPtr<ITypeLib>& library, std::wstring& loadedFrom)
 {
     loadedFrom = modulePath;
-    HRESULT result = LoadTypeLib(loadedFrom.c_str(), library.put());
-    if (FAILED(result)) {
-        loadedFrom = TypeLibraryFileBeside(modulePath);
-        result = LoadTypeLib(loadedFrom.c_str(), library.put());
-    }
-    return result;
+    return LoadTypeLib(loadedFrom.c_str(), library.put());
 }
 
 // A copy of the library's attributes; the library's own block is released at once, so nothing that
@@ -103,14 +100,6 @@ std::wstring HelpDirectory(const std::wstring& helpFile)
     if (separator == std::wstring::npos)
         return {};
     return helpFile.substr(0, std::min<size_t>(separator + 1, MAX_PATH - 1));
-}
-
-std::wstring TypeLibraryFileBeside(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    const size_t dot = path.find_last_of(L'.');
-    const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
-    return (hasExtension ? path.substr(0, dot) : path) + L".tlb";
 }
 
 HResult TypeLibraryRegistrar::Register(bool perUser)

@@ -1,6 +1,7 @@
-// Registration of the type library that the executable carries (type library resource 1), machine-
-// wide or per user. On 64-bit builds a "win32" entry is written beside "win64", so that 32-bit clients
-// can marshal the dual interface too. Used on the main thread of registration runs.
+// Registration of the type library that the executable carries (type library resource 1, and only that:
+// no .tlb file beside it), machine-wide or per user. On 64-bit builds a "win32" entry is written beside
+// "win64", so that 32-bit clients can marshal the dual interface too. Used on the main thread of
+// registration runs.
 #pragma once
 
 #include "service/Registration.h"
@@ -23,9 +24,5 @@ private:
 // The folder that holds a help file: the text up to and including the last '\', '/' or ':', at most
 // 259 characters; empty when there is no help file.
 std::wstring HelpDirectory(const std::wstring& helpFile);
-
-// The path's extension (from the last '.' after the last '\') replaced by ".tlb"; appended when the
-// file name has none.
-std::wstring TypeLibraryFileBeside(const std::wstring& path);
 
 } // namespace ovled::win32

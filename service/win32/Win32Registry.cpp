@@ -2,6 +2,8 @@
 
 #include "platform/win32/Unique.h"
 
+#include <cstring>
+
 namespace ovled::win32 {
 namespace {
 
@@ -19,14 +21,31 @@ long RegistryEditor::CreateKey(const std::wstring& path)
                            nullptr, key.put(), nullptr);
 }
 
-long RegistryEditor::SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text)
+long RegistryEditor::SetValue(const std::wstring& path, const service::RegistryValue& value)
 {
     UniqueRegKey key;
     if (const long error = Open(m_root, Full(path), KEY_SET_VALUE, key))
         return error;
-    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)); // with the terminator
-    return RegSetValueExW(key.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    const wchar_t* name = value.name.empty() ? nullptr : value.name.c_str();
+    switch (value.type) {
+    case service::RegistryType::String:
+    case service::RegistryType::ExpandString: {
+        const auto bytes = static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)); // with the terminator
+        return RegSetValueExW(key.get(), name, 0,
+                              value.type == service::RegistryType::String ? REG_SZ : REG_EXPAND_SZ,
+                              reinterpret_cast<const BYTE*>(value.text.c_str()), bytes);
+    }
+    case service::RegistryType::Dword: {
+        const DWORD number = value.number;
+        return RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    }
+    case service::RegistryType::Binary:
+        return RegSetValueExW(key.get(), name, 0, REG_BINARY, value.bytes.data(),
+                              static_cast<DWORD>(value.bytes.size()));
+    case service::RegistryType::Other:
+        break;
+    }
+    return ERROR_INVALID_PARAMETER;
 }
 
 long RegistryEditor::DeleteValue(const std::wstring& path, const std::wstring& name)
@@ -99,11 +118,26 @@ std::vector<service::RegistryValue> RegistryEditor::Values(const std::wstring& p
             break;
         service::RegistryValue value;
         value.name.assign(name.data(), nameLength);
-        value.isString = type == REG_SZ;
-        if (value.isString) {
+        switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            value.type = type == REG_SZ ? service::RegistryType::String : service::RegistryType::ExpandString;
             value.text.assign(reinterpret_cast<const wchar_t*>(data.data()), dataLength / sizeof(wchar_t));
             while (!value.text.empty() && value.text.back() == L'\0')
                 value.text.pop_back();
+            break;
+        case REG_DWORD:
+            value.type = dataLength == sizeof(DWORD) ? service::RegistryType::Dword : service::RegistryType::Other;
+            if (value.type == service::RegistryType::Dword)
+                std::memcpy(&value.number, data.data(), sizeof(DWORD));
+            break;
+        case REG_BINARY:
+            value.type = service::RegistryType::Binary;
+            value.bytes.assign(data.begin(), data.begin() + dataLength);
+            break;
+        default:
+            value.type = service::RegistryType::Other;
+            break;
         }
         values.push_back(std::move(value));
     }
@@ -113,7 +147,7 @@ std::vector<service::RegistryValue> RegistryEditor::Values(const std::wstring& p
 std::optional<std::wstring> RegistryEditor::ReadString(const std::wstring& path, const std::wstring& name)
 {
     for (auto& value : Values(path)) {
-        if (value.isString && service::SameRegistryName(value.name, name))
+        if (value.IsString() && service::SameRegistryName(value.name, name))
             return std::move(value.text);
     }
     return std::nullopt;

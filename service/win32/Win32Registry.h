@@ -15,9 +15,10 @@ public:
 
     static RegistryEditor MachineClasses() { return RegistryEditor(HKEY_CLASSES_ROOT, L""); }
     static RegistryEditor UserClasses() { return RegistryEditor(HKEY_CURRENT_USER, L"Software\\Classes"); }
+    static RegistryEditor Machine() { return RegistryEditor(HKEY_LOCAL_MACHINE, L""); }
 
     long CreateKey(const std::wstring& path) override;
-    long SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) override;
+    long SetValue(const std::wstring& path, const service::RegistryValue& value) override;
     long DeleteValue(const std::wstring& path, const std::wstring& name) override;
     long DeleteTree(const std::wstring& path) override;
     long DeleteKey(const std::wstring& path) override;

@@ -59,9 +59,10 @@ public:
     }
 
     bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
-                     const std::wstring& description) override
+                     const std::wstring& description, const service::ServiceRecovery& recovery) override
     {
-        UniqueServiceHandle handle(OpenServiceW(m_manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG));
+        // Restart actions need the right to start the service as well.
+        UniqueServiceHandle handle(OpenServiceW(m_manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG | SERVICE_START));
         if (!handle)
             return false;
         // The dependencies are passed as they were installed, which changes nothing; Wine would
@@ -72,7 +73,15 @@ public:
             return false;
         std::wstring text = description;
         SERVICE_DESCRIPTIONW info{text.data()};
-        return ChangeServiceConfig2W(handle.get(), SERVICE_CONFIG_DESCRIPTION, &info) != FALSE;
+        if (!ChangeServiceConfig2W(handle.get(), SERVICE_CONFIG_DESCRIPTION, &info))
+            return false;
+        std::vector<SC_ACTION> actions;
+        for (const auto& action : recovery.actions)
+            actions.push_back({static_cast<SC_ACTION_TYPE>(action.kind), action.delayMs});
+        // No reboot message and no command: only restarts. (Wine accepts and ignores this.)
+        SERVICE_FAILURE_ACTIONSW failure{recovery.resetPeriodSeconds, nullptr, nullptr,
+                                         static_cast<DWORD>(actions.size()), actions.data()};
+        return ChangeServiceConfig2W(handle.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
     }
 
 private:

@@ -22,6 +22,7 @@ registration_keys=(
   'HKCR\TypeLib\{EDBE5A7E-664F-4DD7-9025-6A8DFED813CF}'
   'HKCR\Interface\{F5DA78B4-04C9-4C49-81C8-AAB9BC3189D4}'
   "HKLM\\System\\CurrentControlSet\\Services\\$service"
+  "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\$service"
 )
 
 passed=0
@@ -73,6 +74,19 @@ check_tables() {
     InstallServices StartServices InstallFinalize
   check "removal order" in_order "$msi" StopServices DeleteServices UnregisterTypeLibraryRollback \
     UnregisterTypeLibrary RemoveRegistryValues RemoveFiles
+  # Wine's installer applies neither table (so the folder's ACL and the recovery are only read back here):
+  # the folder is locked before any file goes in, whatever INSTALLFOLDER says, and the recovery restarts.
+  check "Windows Installer 5.0 or none: no engine ignores the tables below" \
+    grep -q '^Version: 500 ' <(msiinfo suminfo "$msi")
+  check "the installation folder's ACL: administrators and SYSTEM write, users read and run" equals \
+    "$(msiinfo export "$msi" MsiLockPermissionsEx | tail -n +4 | tr -d '\r' | cut -f2-4)" \
+    "$(printf 'INSTALLFOLDER\tCreateFolder\tO:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')"
+  check "the folder is the service component's" equals "$(table_field "$msi" CreateFolder INSTALLFOLDER 2)" ServiceComponent
+  check "recovery: restart after 5 s, after 60 s, then nothing; reset after a day" equals \
+    "$(msiinfo export "$msi" MsiServiceConfigFailureActions | tail -n +4 | tr -d '\r' | cut -f2-4,7-9)" \
+    "$(printf "%s\t5\t86400\t1[~]1[~]0\t5000[~]60000[~]0\tServiceComponent" "$service")"
+  check "the recovery is applied before the service starts" in_order "$msi" InstallServices MsiConfigureServices \
+    StartServices
   check "the class names the installed executable" \
     equals "$(msiinfo export "$msi" Registry | tr -d '\r' | awk -F'\t' -v k="CLSID\\\\$clsid\\\\LocalServer32" '$3 == k { print $5 }')" \
     '"[#OvLedService.exe]"'

@@ -42,7 +42,65 @@ struct Shared {
     std::atomic<bool> stop{false};
     std::atomic<bool> hold{false};
     std::atomic<int> setsInFlight{0};
+    // The hostile calls: made, refused with DISP_E_TYPEMISMATCH, answered S_OK, and the calls the
+    // service made back into the objects passed.
+    std::atomic<long> hostileCalls{0};
+    std::atomic<long> hostileRefused{0};
+    std::atomic<long> hostileAccepted{0};
+    std::atomic<long> callbacks{0};
 };
+
+// The object a hostile call passes: coercing it to a number would call it; every such call is counted.
+// It lives as long as its client thread, which is the apartment the service would call it in.
+class BaitObject final : public IDispatch {
+public:
+    explicit BaitObject(std::atomic<long>& callbacks) noexcept : m_callbacks(callbacks) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return 2; }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return Called(); }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return Called(); }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return Called(); }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) noexcept override
+    {
+        Called();
+        if (result) { // a number, as a caller that wants its call to go through would answer
+            VariantInit(result);
+            result->vt = VT_I2;
+            result->iVal = 0;
+        }
+        return S_OK;
+    }
+
+private:
+    HRESULT Called() noexcept
+    {
+        ++m_callbacks;
+        return E_NOTIMPL;
+    }
+    std::atomic<long>& m_callbacks;
+};
+
+// put ModeByIndex with `object` as the index.
+HRESULT HostileSet(IDispatch& control, IDispatch& object)
+{
+    VARIANT arguments[2]; // reverse order: the value, then the index
+    VariantInit(&arguments[0]);
+    VariantInit(&arguments[1]);
+    arguments[0].vt = VT_I2;
+    arguments[0].iVal = 1;
+    arguments[1].vt = VT_DISPATCH;
+    arguments[1].pdispVal = &object;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{arguments, &named, 2, 1};
+    UINT argumentError = 0;
+    return control.Invoke(6 /* ModeByIndex */, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                          nullptr, &argumentError);
+}
 
 struct ClientThread {
     int number = 0;
@@ -89,6 +147,7 @@ void RunClient(ClientThread& self)
     std::uniform_int_distribution<int> device(-1, shared.options.strips - 1);
     std::uniform_int_distribution<int> mode(0, 2);
     std::unique_ptr<tools::LightControlClient> client;
+    BaitObject bait(shared.callbacks);
     while (!shared.stop.load()) {
         PauseRandomly(self, random);
         if (shared.stop.load())
@@ -102,7 +161,15 @@ void RunClient(ClientThread& self)
         // A set counts as in flight before the hold is looked at, so the monitor never reports "held"
         // while a set that missed the hold is still on its way.
         shared.setsInFlight.fetch_add(1);
-        if (roll < 60 && !shared.hold.load()) {
+        if (self.lateBound && roll >= 97 && !shared.hold.load()) {
+            result = HostileSet(*client->Dispatch(), bait);
+            shared.setsInFlight.fetch_sub(1);
+            ++shared.hostileCalls;
+            if (result == DISP_E_TYPEMISMATCH)
+                ++shared.hostileRefused;
+            else if (SUCCEEDED(result))
+                ++shared.hostileAccepted;
+        } else if (roll < 60 && !shared.hold.load()) {
             // One set in ten is the onboard-off command, one in ten the strips-off command.
             const short index = static_cast<short>(roll < 6 ? -2 : roll < 12 ? -3 : device(random));
             const short value = static_cast<short>(index < -1 ? 0 : mode(random));
@@ -279,7 +346,9 @@ int RunSoakClients(const SoakOptions& options)
     PrintMap("made_by_client", figures.made);
     std::printf(",");
     PrintMap("failed_by_hresult", figures.failed);
-    std::printf("}\n");
+    std::printf(",\"hostile\":{\"calls\":%ld,\"refused\":%ld,\"accepted\":%ld,\"callbacks\":%ld}}\n",
+                shared.hostileCalls.load(), shared.hostileRefused.load(), shared.hostileAccepted.load(),
+                shared.callbacks.load());
     std::fflush(stdout);
     if (stuck)
         ExitProcess(0); // the hung threads cannot be joined; the figures are out

@@ -1,7 +1,8 @@
 // SoakClients: the soak run's COM clients. Each thread lives in its own apartment (the first half
 // single-threaded, the rest multithreaded; even threads early-bound, odd ones late-bound) and sets
 // random modes (the commands -2 and -3 among them) and reads modes at random intervals, timing every
-// call. The caller's thread is the monitor: it follows the control folder's "hold" and "stop" files,
+// call. The late-bound threads now and then make a hostile call: an object of their own as the index of
+// ModeByIndex, which the service must refuse (DISP_E_TYPEMISMATCH) without ever calling the object. The caller's thread is the monitor: it follows the control folder's "hold" and "stop" files,
 // samples the service's process once a second, and at the end writes every call and the summary.
 #pragma once
 

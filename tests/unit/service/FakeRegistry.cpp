@@ -72,21 +72,21 @@ long FakeRegistry::CreateKey(const std::wstring& path)
     return kErrorSuccess;
 }
 
-long FakeRegistry::SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text)
+long FakeRegistry::SetValue(const std::wstring& path, const RegistryValue& value)
 {
     Key* key = Find(path);
     if (!key)
         return kErrorFileNotFound;
     if (Denied(path))
         return kAccessDenied;
-    key->values[Fold(name)] = RegistryValue{name, true, text};
+    key->values[Fold(value.name)] = value;
     return kErrorSuccess;
 }
 
 void FakeRegistry::SetNumber(const std::wstring& path, const std::wstring& name, unsigned value)
 {
     if (CreateKey(path) == kErrorSuccess)
-        Find(path)->values[Fold(name)] = RegistryValue{name, false, std::to_wstring(value)};
+        Find(path)->values[Fold(name)] = RegistryValue::Dword(name, value);
 }
 
 long FakeRegistry::DeleteValue(const std::wstring& path, const std::wstring& name)
@@ -160,7 +160,7 @@ std::optional<std::wstring> FakeRegistry::ReadString(const std::wstring& path, c
     if (!key)
         return std::nullopt;
     const auto found = key->values.find(Fold(name));
-    if (found == key->values.end() || !found->second.isString)
+    if (found == key->values.end() || !found->second.IsString())
         return std::nullopt;
     return found->second.text;
 }

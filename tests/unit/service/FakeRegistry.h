@@ -15,7 +15,7 @@ namespace ovled::service::test {
 class FakeRegistry final : public IRegistryEditor {
 public:
     long CreateKey(const std::wstring& path) override;
-    long SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) override;
+    long SetValue(const std::wstring& path, const RegistryValue& value) override;
     long DeleteValue(const std::wstring& path, const std::wstring& name) override;
     long DeleteTree(const std::wstring& path) override;
     long DeleteKey(const std::wstring& path) override;

@@ -44,11 +44,12 @@ public:
         EXPECT_EQ(status.checkPoint, 0u);
         EXPECT_EQ(status.waitHint, 0u);
     }
-    void LogEvent(std::wstring_view text) override
+    void LogEvent(std::uint32_t id, std::wstring_view text) override
     {
         Add("event " + Narrow(text));
         std::lock_guard lock(m_mutex);
         m_events.emplace_back(text);
+        m_eventIds.push_back(id);
     }
     void PostQuit(std::uint32_t threadId) override
     {
@@ -84,6 +85,11 @@ public:
         std::lock_guard lock(m_mutex);
         return m_events;
     }
+    std::vector<std::uint32_t> EventIds()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_eventIds;
+    }
 
     bool handlerRegistered = true;
     HResult comResult = kSOk;
@@ -103,6 +109,7 @@ private:
     std::vector<std::string> m_calls;
     std::vector<std::uint32_t> m_states;
     std::vector<std::wstring> m_events;
+    std::vector<std::uint32_t> m_eventIds;
     platform::AutoResetEvent m_quit;
 };
 

@@ -1,4 +1,5 @@
 #include "service/Registration.h"
+#include "service/AccessPolicy.h"
 #include "service/Identifiers.h"
 #include "service/ServiceControl.h"
 #include "tests/support/RecordingNotifier.h"
@@ -7,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -37,6 +39,7 @@ public:
     std::map<std::wstring, ServiceConfig> services;
     std::map<std::wstring, std::wstring> descriptions;
     std::map<std::wstring, std::uint32_t> startTypes;
+    std::map<std::wstring, ServiceRecovery> recoveries;
     std::vector<std::string> journal;
 };
 
@@ -82,7 +85,7 @@ public:
         return std::make_unique<Service>(m_scm, name);
     }
     bool Reconfigure(const std::wstring& name, const std::vector<std::wstring>& dependencies,
-                     const std::wstring& description) override
+                     const std::wstring& description, const ServiceRecovery& recovery) override
     {
         if (!ServiceExists(name))
             return false;
@@ -90,6 +93,7 @@ public:
         EXPECT_EQ(dependencies, m_scm.services[name].dependencies) << "reconfiguring keeps the dependencies";
         m_scm.startTypes[name] = kServiceAutoStart;
         m_scm.descriptions[name] = description;
+        m_scm.recoveries[name] = recovery;
         return true;
     }
 
@@ -124,7 +128,7 @@ class RegistrationTest : public ::testing::Test {
 protected:
     Registration Make(std::wstring modulePath = kExe)
     {
-        return Registration({m_machine, m_user, m_installer, m_typeLibrary, kName, std::move(modulePath),
+        return Registration({m_machine, m_user, m_system, m_installer, m_typeLibrary, kName, std::move(modulePath),
                              static_cast<HResult>(0x8007007Au)});
     }
     void InstallExisting()
@@ -138,6 +142,7 @@ protected:
 
     FakeRegistry m_machine;
     FakeRegistry m_user;
+    FakeRegistry m_system; // HKEY_LOCAL_MACHINE
     FakeScm m_scm;
     ServiceInstaller m_installer{m_scm, kName, [this] { return m_modulePath; }};
     std::optional<std::wstring> m_modulePath = kExe;
@@ -169,6 +174,36 @@ TEST_F(RegistrationTest, RegisteringAsAServiceInstallsItWithItsInstallationValue
     EXPECT_EQ(m_scm.startTypes[kName], kServiceAutoStart);
     EXPECT_EQ(m_scm.descriptions[kName], L"Provides LED Control Function for Orvex Motherboard.");
     EXPECT_THAT(m_scm.journal, ElementsAre("create", "reconfigure"));
+}
+
+// Without an explicit policy the machine's defaults decided who could call; without recovery actions a
+// crash left the lights dark until the next boot; without an event source Event Viewer showed no text.
+TEST_F(RegistrationTest, RegistrationCarriesThePolicyTheEventSourceAndTheRecoveryAndUnregistrationRemovesThem)
+{
+    const std::wstring source = std::wstring(kEventLogApplicationKey) + L"\\" + kName;
+    for (const bool asService : {false, true}) {
+        EXPECT_EQ(Make().RegisterAppKey(asService), kSOk);
+        for (const auto& value : AppIdPolicyValues()) {
+            const auto values = m_machine.Values(AppIdKeyPath());
+            EXPECT_TRUE(std::any_of(values.begin(), values.end(),
+                                    [&](const RegistryValue& v) { return v.name == value.name && v.SameData(value); }))
+                << "as a service: " << asService;
+        }
+        EXPECT_THAT(CheckPlan(m_system, EventSourcePlan(kExe, kName)), IsEmpty());
+    }
+    const ServiceRecovery recovery = m_scm.recoveries.at(kName);
+    EXPECT_EQ(recovery.resetPeriodSeconds, 86400u);
+    ASSERT_EQ(recovery.actions.size(), 3u);
+    EXPECT_EQ(recovery.actions[0].kind, FailureAction::Kind::Restart);
+    EXPECT_EQ(recovery.actions[0].delayMs, 5000u);
+    EXPECT_EQ(recovery.actions[1].kind, FailureAction::Kind::Restart);
+    EXPECT_EQ(recovery.actions[1].delayMs, 60000u);
+    EXPECT_EQ(recovery.actions[2].kind, FailureAction::Kind::None);
+
+    EXPECT_EQ(Make().UnregisterAppKey(), kSOk);
+    EXPECT_THAT(m_machine.Values(AppIdKeyPath()), IsEmpty());
+    EXPECT_FALSE(m_system.KeyExists(source));
+    EXPECT_TRUE(m_system.KeyExists(kEventLogApplicationKey)) << "the log's own key stays";
 }
 
 TEST_F(RegistrationTest, RegisteringAsAServiceAgainStopsDeletesAndCreatesItWithoutWaiting)

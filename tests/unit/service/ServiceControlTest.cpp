@@ -1,5 +1,7 @@
 #include "service/ServiceControl.h"
 
+#include "platform/EventIds.h"
+#include "tests/support/SteppedClock.h"
 #include "tests/unit/service/FakeServiceHost.h"
 
 #include <gmock/gmock.h>
@@ -48,6 +50,7 @@ TEST_F(ServiceControllerTest, ACleanRunReportsEveryStateInOrderAndEndsWithExitCo
                                             "quit to 42", "com uninit", "event Service stopped", "status 1 exit 0"));
     EXPECT_EQ(m_controller.CurrentState(), kServiceStopped);
     EXPECT_EQ(m_controller.Win32ExitCode(), 0u);
+    EXPECT_THAT(m_host.EventIds(), ElementsAre(events::kServiceStarted, events::kServiceStopped));
 }
 
 TEST_F(ServiceControllerTest, AStopDuringStartUpIsNeverOverwrittenByRunning)
@@ -153,9 +156,28 @@ TEST_F(ServiceControllerTest, PauseContinueInterrogateAndShutdownChangeNothingOt
     EXPECT_EQ(m_controller.CurrentState(), kServiceStopped);
 }
 
+// Any interactive user may send these; 2 000 in 8 s once wrote 2 000 events.
+TEST(ServiceControlCodes, UserDefinedCodesAreLoggedAtMostOnceAMinute)
+{
+    FakeServiceHost host;
+    ovled::test::SteppedClock clock;
+    ServiceController controller(host, clock);
+    for (std::uint32_t i = 0; i < 2000; ++i)
+        controller.ControlHandler(kFirstUserControl + i % 128);
+    EXPECT_THAT(host.EventIds(), ElementsAre(events::kBadServiceRequest));
+
+    clock.Advance(std::chrono::seconds(59));
+    controller.ControlHandler(200);
+    EXPECT_EQ(host.Events().size(), 1u);
+    clock.Advance(std::chrono::seconds(1));
+    controller.ControlHandler(200);
+    controller.ControlHandler(0); // not a user's code: logged as ever
+    EXPECT_THAT(host.Events(), ElementsAre(kEventBadRequest, kEventBadRequest, kEventBadRequest));
+}
+
 TEST_F(ServiceControllerTest, LongEventTextsAreCutTo255Units)
 {
-    m_controller.LogServiceEvent(std::wstring(300, L'x'));
+    m_controller.LogServiceEvent(events::kServiceStarted, std::wstring(300, L'x'));
     ASSERT_EQ(m_host.Events().size(), 1u);
     EXPECT_EQ(m_host.Events()[0], std::wstring(255, L'x'));
 }

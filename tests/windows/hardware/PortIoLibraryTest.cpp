@@ -112,5 +112,12 @@ TEST_F(PortIoLibraryTest, NeverLoadedFromTheCurrentFolderOrPath)
     SetCurrentDirectoryW(previous);
 }
 
+TEST_F(PortIoLibraryTest, NeverLoadedFromTheSystemFolder)
+{
+    // version.dll is in System32 only; an "ovio.dll" put there would be found the same way.
+    PortIoLibrary library(L"version.dll");
+    EXPECT_EQ(library.Load(), kPortIoNotLoaded);
+}
+
 } // namespace
 } // namespace ovled

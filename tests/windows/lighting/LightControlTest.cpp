@@ -221,6 +221,86 @@ TEST_F(LightControlTest, LateBoundCallsReachModeByIndexThroughItsDispatchId)
     EXPECT_EQ(result->iVal, 2);
 }
 
+// An object a hostile caller passes as an argument: coercing it to a number would call it (and its thread
+// would wait in the service for as long as the caller liked).
+class CountingObject final : public IDispatch {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override
+    {
+        ++calls;
+        *ppv = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return 2; }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return ++calls, E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return ++calls, E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return ++calls, E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) noexcept override
+    {
+        ++calls;
+        result->vt = VT_I2;
+        result->iVal = 1;
+        return S_OK;
+    }
+    int calls = 0;
+};
+
+TEST_F(LightControlTest, LateBoundArgumentsMustBeNumbersAndNothingElseIsCoercedOrCalled)
+{
+    auto control = Create();
+    CountingObject object;
+    UniqueBstr one(SysAllocString(L"1"));
+    SHORT zero = 0;
+    VARIANT number; // held by reference, as VBScript passes a variable
+    VariantInit(&number);
+    number.vt = VT_I4;
+    number.lVal = 1;
+    VARIANT objectInside;
+    VariantInit(&objectInside);
+    objectInside.vt = VT_DISPATCH;
+    objectInside.pdispVal = &object;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 1);
+    const auto index = [](VARTYPE type, auto set) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = type;
+        set(v);
+        return v;
+    };
+    const struct {
+        const char* what;
+        VARIANT index;
+        HRESULT expected;
+    } rows[] = {
+        {"a string of a number", index(VT_BSTR, [&](VARIANT& v) { v.bstrVal = one.get(); }), S_OK},
+        {"a double", index(VT_R8, [](VARIANT& v) { v.dblVal = 1.0; }), S_OK},
+        {"a short by reference", index(VT_BYREF | VT_I2, [&](VARIANT& v) { v.piVal = &zero; }), S_OK},
+        {"a variant holding a number", index(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = &number; }), S_OK},
+        {"an object", index(VT_DISPATCH, [&](VARIANT& v) { v.pdispVal = &object; }), DISP_E_TYPEMISMATCH},
+        {"an unknown", index(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = &object; }), DISP_E_TYPEMISMATCH},
+        {"a variant holding an object", index(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = &objectInside; }),
+         DISP_E_TYPEMISMATCH},
+        {"an array", index(VT_ARRAY | VT_I4, [&](VARIANT& v) { v.parray = array; }), DISP_E_TYPEMISMATCH},
+        {"nothing", index(VT_EMPTY, [](VARIANT&) {}), DISP_E_TYPEMISMATCH},
+    };
+    for (const auto& row : rows) {
+        VARIANT arguments[2] = {index(VT_I4, [](VARIANT& v) { v.lVal = 2; }), row.index}; // value, then index
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS put{arguments, &named, 2, 1};
+        UINT argumentError = 99;
+        EXPECT_EQ(control->Invoke(test::kModeByIndexId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put,
+                                  nullptr, nullptr, &argumentError),
+                  row.expected)
+            << row.what;
+        EXPECT_EQ(argumentError, row.expected == S_OK ? 99u : 1u) << row.what << ": the index is refused";
+    }
+    EXPECT_EQ(object.calls, 0) << "the service never calls back into an object it was passed";
+    EXPECT_EQ(m_manager.GetModeByIndex(1), 2);
+    EXPECT_EQ(m_manager.GetModeByIndex(0), 2);
+    SafeArrayDestroy(array);
+}
+
 TEST(TypeLibrary, TheExecutableCarriesTheLibraryWithItsIdentifiersAndInterfaceFlags)
 {
     ComPtr<ITypeInfo> info;

@@ -1,14 +1,24 @@
 // The service entry with the real Win32 glue (message queue, class object registration, message loop,
 // diagnostic channel), in process: the test stands in for the service control manager's handler
 // registration and sends the controls itself.
+#include "platform/EventIds.h"
+#include "platform/Paths.h"
+#include "service/AccessPolicy.h"
+#include "service/Identifiers.h"
+#include "service/win32/ComSecurity.h"
 #include "service/win32/Diagnostics.h"
 #include "service/win32/ServiceModule.h"
+#include "service/win32/TypeLibrary.h"
+#include "service/win32/Win32Registry.h"
+#include "tests/support/TempFolder.h"
 #include "tests/windows/service/support/DiagnosticListener.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <OvLedService_h.h>
+
+#include <sddl.h>
 
 #include <atomic>
 #include <future>
@@ -135,6 +145,76 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
     EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
+}
+
+// Other layers report by id (a settings file kept aside, say); the writer the entry installs turns that into
+// the message of the executable's table, for the event log and the diagnostic pipe.
+TEST(EventLogWriter, OtherLayersMessagesReachThePipeAsTheirText)
+{
+    test::DiagnosticListener listener;
+    EventLogWriter writer(L"OvLed Test");
+    platform::ScopedEventLog installed(writer);
+    const std::wstring inserts[] = {L"Lighting.xml", L"not XML"};
+    platform::EventLog().Report(events::kSettingsKeptInPlace, inserts);
+    EXPECT_NE(listener
+                  .WaitFor(L"event", L"Lighting.xml could not be used (not XML). It is kept as it is, and the settings "
+                                     L"live in memory until it can be used.")
+                  .processId,
+              0u);
+    FlushDiagnostics(std::chrono::seconds(10));
+}
+
+// The policy's text and the bytes that registration and the installer write are one descriptor.
+TEST(ComAccessPolicy, TheDescriptorsAreWhatWindowsMakesOfTheirSddl)
+{
+    for (const auto sddl : {service::kAccessPermissionSddl, service::kLaunchPermissionSddl}) {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        ULONG size = 0;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(std::wstring(sddl).c_str(), SDDL_REVISION_1,
+                                                                         &made, &size));
+        const UniqueLocalMemory owned(made);
+        const auto* bytes = static_cast<const std::uint8_t*>(made);
+        EXPECT_EQ(service::SelfRelativeDescriptor(sddl), std::vector<std::uint8_t>(bytes, bytes + size));
+    }
+}
+
+// Without an explicit policy the machine's defaults decided who could call; objects passed in could name
+// any class to be loaded, and servers we call could act as LocalSystem.
+TEST(ComAccessPolicy, LocalCallersOnlyIdentifyLevelNoCustomMarshallingNoActivateAsActivator)
+{
+    const std::wstring appId = L"AppID\\" + std::wstring(service::kAppId);
+    RegistryEditor classes(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes");
+    (void)classes.DeleteValue(appId, L"AccessPermission");
+    const auto builtIn = service::SelfRelativeDescriptor(service::kAccessPermissionSddl);
+    const ComSecuritySettings settings = ProcessComSecurity();
+    EXPECT_EQ(settings.capabilities, DWORD{EOAC_NO_CUSTOM_MARSHAL | EOAC_DISABLE_AAA});
+    EXPECT_EQ(settings.impersonationLevel, DWORD{RPC_C_IMP_LEVEL_IDENTIFY});
+    EXPECT_EQ(settings.accessDescriptor, builtIn);
+
+    // An administrator narrows who may call in the AppID key (dcomcnfg writes the same value).
+    const auto narrowed = service::SelfRelativeDescriptor(L"O:BAG:BAD:(A;;0x3;;;SY)(A;;0x3;;;BA)");
+    ASSERT_EQ(classes.CreateKey(appId), ERROR_SUCCESS);
+    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", narrowed)), ERROR_SUCCESS);
+    EXPECT_EQ(ProcessComSecurity().accessDescriptor, narrowed);
+    std::vector<std::uint8_t> beyond = narrowed; // its owner lies far past its end
+    beyond[5] = 0x7F;
+    ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", beyond)), ERROR_SUCCESS);
+    EXPECT_EQ(ProcessComSecurity().accessDescriptor, builtIn) << "a value that is no descriptor is not used";
+    (void)classes.DeleteValue(appId, L"AccessPermission");
+}
+
+// Anyone who may write the executable's folder could put a type library file there; the installer
+// registers the type library as LocalSystem.
+TEST(TypeLibraryRegistration, OnlyTheExecutablesOwnLibraryIsRegisteredNeverAFileBesideIt)
+{
+    test::TempFolder folder;
+    test::WriteText(folder / "OvLedService.exe", "no type library in here");
+    std::filesystem::copy_file(platform::ExecutableDirectory() / "OvLedService.tlb", folder / "OvLedService.tlb");
+    TypeLibraryRegistrar registrar((folder / "OvLedService.exe").wstring());
+    const HResult result = registrar.Register(false);
+    if (SUCCEEDED(result))
+        (void)registrar.Unregister(false);
+    EXPECT_TRUE(FAILED(result));
 }
 
 } // namespace

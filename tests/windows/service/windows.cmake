@@ -15,6 +15,7 @@ ovled_add_gtest(service_win32_tests
   LIBS ovled_service_test_support ovled_devices
   LABELS windows
   RESOURCE_LOCK ${_service_lock})
+ovled_add_service_resources(service_win32_tests) # the message table that the event writer formats from
 
 # Out of process: the executable itself, registered from a copy in a temporary folder.
 ovled_add_gtest(service_process_tests
@@ -37,4 +38,17 @@ add_custom_target(service_process_copies ALL
   VERBATIM)
 add_dependencies(service_process_copies OvLedService ovledctl service_process_tests)
 set_property(TEST service_process_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)
+
+# A DLL that the process tests plant beside a copy of the executable under system DLLs' names.
+add_library(ovled_planted_library SHARED windows/service/support/PlantedLibrary.cpp
+                                         windows/service/support/PlantedLibrary.def)
+set_target_properties(ovled_planted_library PROPERTIES PREFIX "" OUTPUT_NAME planted) # beside the tests
+target_link_options(ovled_planted_library PRIVATE -static-libgcc)
+add_dependencies(service_process_tests ovled_planted_library)
+
+# A type library file that the in-process tests put beside an executable that carries none.
+add_custom_command(TARGET service_win32_tests POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${OVLED_RESOURCE_DIR}/OvLedService.tlb
+          $<TARGET_FILE_DIR:service_win32_tests>/OvLedService.tlb
+  VERBATIM)
 set_property(TEST service_win32_tests APPEND PROPERTY ENVIRONMENT OVLED_NO_MESSAGE_BOXES=1)

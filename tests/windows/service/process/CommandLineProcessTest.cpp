@@ -1,4 +1,5 @@
 // The executable's command line and exit codes, run from a fresh copy.
+#include "platform/Paths.h"
 #include "service/win32/Win32Registry.h"
 #include "tests/windows/service/support/ServerCopy.h"
 
@@ -40,6 +41,21 @@ TEST_F(CommandLineProcessTest, RegistrationSwitchesWinOverServiceWhereverTheySta
     EXPECT_TRUE(ClassRegistered());
     EXPECT_FALSE(QueryOvLedService()) << "registered as a local server only";
     EXPECT_EQ(m_classes.ReadString(kAppIdKey, L"LocalService"), std::nullopt);
+}
+
+// Anyone who may write the installation folder could put a DLL there under the name of a system DLL that
+// is not one of the KnownDLLs; a static import of it would load it into the service (LocalSystem) and into
+// the installer's registration steps before any of our code ran.
+TEST_F(CommandLineProcessTest, SystemLibrariesPlantedBesideTheExecutableAreNeverLoaded)
+{
+    const auto planted = platform::ExecutableDirectory() / "planted.dll";
+    for (const char* name : {"avrt.dll", "winmm.dll"})
+        std::filesystem::copy_file(planted, m_copy.Folder() / name);
+    for (const wchar_t* arguments : {L"", L"/RegTypeLib"})
+        m_copy.Run(arguments);
+    m_copy.Run(L"/UnregTypeLib");
+    for (const char* name : {"avrt.dll.loaded", "winmm.dll.loaded"})
+        EXPECT_FALSE(std::filesystem::exists(m_copy.Folder() / name)) << name;
 }
 
 TEST_F(CommandLineProcessTest, AFailingSwitchEndsWithItsFailure)

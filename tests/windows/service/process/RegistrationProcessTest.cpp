@@ -1,6 +1,7 @@
 // What the registration switches leave in the registry and the service control manager, checked key by
 // key against the values written out here.
 #include "platform/win32/Unique.h"
+#include "service/AccessPolicy.h"
 #include "service/win32/Win32Registry.h"
 #include "tests/windows/service/support/DiagnosticListener.h"
 #include "tests/windows/service/support/ServerCopy.h"
@@ -62,7 +63,7 @@ void ExpectExactly(RegistryEditor& root, const ExpectedKey& key)
     ASSERT_TRUE(root.KeyExists(key.path));
     std::map<std::wstring, std::wstring> values;
     for (const auto& value : root.Values(key.path)) {
-        EXPECT_TRUE(value.isString) << testing::PrintToString(value.name);
+        EXPECT_TRUE(value.IsString()) << testing::PrintToString(value.name);
         values[Lower(value.name)] = value.text;
     }
     std::map<std::wstring, std::wstring> expected;
@@ -99,7 +100,7 @@ protected:
     RegistryEditor m_user = RegistryEditor::UserClasses();
 };
 
-TEST_F(RegistrationProcessTest, RegServerWritesTheClassKeysTheTypeLibraryAndAnAppIdKeyWithoutLocalService)
+TEST_F(RegistrationProcessTest, RegServerWritesTheClassKeysTheTypeLibraryAndAnAppIdKeyWithThePolicyButNoLocalService)
 {
     ASSERT_EQ(m_copy.Run(L"/RegServer").exitCode, 0u);
     for (const auto& key : ClassKeys(Exe()))
@@ -110,7 +111,14 @@ TEST_F(RegistrationProcessTest, RegServerWritesTheClassKeysTheTypeLibraryAndAnAp
         << "the dual interface is marshalled by the type library";
     EXPECT_EQ(m_machine.ReadString(kInterfaceKey + L"\\TypeLib", L""), L"{EDBE5A7E-664F-4DD7-9025-6A8DFED813CF}");
     ASSERT_TRUE(m_machine.KeyExists(kAppIdKey));
-    EXPECT_THAT(m_machine.Values(kAppIdKey), IsEmpty());
+    EXPECT_EQ(m_machine.ReadString(kAppIdKey, L"LocalService"), std::nullopt);
+    const auto values = m_machine.Values(kAppIdKey);
+    const auto policy = service::AppIdPolicyValues();
+    ASSERT_EQ(values.size(), policy.size()) << "the access policy, nothing else";
+    for (const auto& value : policy)
+        EXPECT_TRUE(std::any_of(values.begin(), values.end(),
+                                [&](const auto& v) { return v.name == value.name && v.SameData(value); }))
+            << testing::PrintToString(value.name);
     EXPECT_FALSE(QueryOvLedService());
     EXPECT_FALSE(AnyClassKey(m_user));
 }
@@ -132,6 +140,9 @@ TEST_F(RegistrationProcessTest, ServiceInstallsTheServiceWithItsInstallationValu
     EXPECT_EQ(m_machine.ReadString(kAppIdKey, L"LocalService"), L"Orvex LED Control Service");
     for (const auto& key : ClassKeys(Exe()))
         ExpectExactly(m_machine, key);
+    RegistryEditor system = RegistryEditor::Machine();
+    EXPECT_THAT(service::CheckPlan(system, service::EventSourcePlan(Exe(), kServiceName)), IsEmpty())
+        << "Event Viewer finds the messages in the executable";
 
     win32::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     win32::UniqueServiceHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
@@ -168,6 +179,9 @@ TEST_F(RegistrationProcessTest, UnregServerRemovesEverythingButTheAppIdKey)
     EXPECT_FALSE(QueryOvLedService());
     ASSERT_TRUE(m_machine.KeyExists(kAppIdKey));
     EXPECT_EQ(m_machine.ReadString(kAppIdKey, L"LocalService"), std::nullopt);
+    EXPECT_THAT(m_machine.Values(kAppIdKey), IsEmpty()) << "nor the access policy";
+    EXPECT_FALSE(RegistryEditor::Machine().KeyExists(std::wstring(service::kEventLogApplicationKey) + L"\\" +
+                                                     kServiceName));
     EXPECT_FALSE(AnyClassKey(m_machine));
     EXPECT_TRUE(m_machine.KeyExists(L"CLSID"));
     EXPECT_FALSE(m_machine.KeyExists(kLibraryKey));

@@ -1,7 +1,11 @@
 // The executable as a Windows service: started by the service control manager or by COM activation,
 // its reported statuses and events (seen on the diagnostic channel), and its stop.
 #include "lighting/LightingSettings.h"
+#include "platform/EventIds.h"
+#include "platform/Paths.h"
 #include "platform/win32/Unique.h"
+#include "service/ServiceControl.h"
+#include "service/win32/Diagnostics.h"
 #include "tests/windows/service/support/DiagnosticListener.h"
 #include "tests/windows/service/support/ServerCopy.h"
 
@@ -85,6 +89,40 @@ TEST_F(ServiceProcessTest, ComActivationStartsTheServiceWhichOutlivesItsLastClie
 
     ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
     EXPECT_EQ(WaitForExit(process.get()), 0u);
+}
+
+// Event Viewer shows each event from the executable's message table: every id with its inserts.
+TEST(EventMessages, EveryIdHasItsMessageWithItsInsertsInTheExecutable)
+{
+    const auto exe = platform::ExecutableDirectory() / "OvLedService.exe";
+    const win32::UniqueModule module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    const struct {
+        std::uint32_t id;
+        std::vector<std::wstring> inserts;
+        std::wstring text;
+    } rows[] = {
+        {events::kServiceStarted, {}, std::wstring(service::kEventStarted)},
+        {events::kServiceStopped, {}, std::wstring(service::kEventStopped)},
+        {events::kHandlerNotInstalled, {}, std::wstring(service::kEventHandlerNotInstalled)},
+        {events::kBadServiceRequest, {}, std::wstring(service::kEventBadRequest)},
+        {events::kComSecurityNotSet,
+         {L"0x80004005"},
+         L"The COM access policy could not be set (0x80004005). The process ends without serving anyone."},
+        {events::kSettingsKeptAside,
+         {L"Lighting.xml", L"not XML", L"Lighting.xml.unusable"},
+         L"Lighting.xml could not be used (not XML). It was kept as Lighting.xml.unusable, and a fresh one was "
+         L"written."},
+        {events::kSettingsKeptInPlace,
+         {L"Lighting.xml", L"access denied"},
+         L"Lighting.xml could not be used (access denied). It is kept as it is, and the settings live in memory "
+         L"until it can be used."},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(win32::FormatEventMessage(module.get(), row.id, row.inserts), row.text) << std::hex << row.id;
+    for (const std::uint32_t id : events::kAllIds)
+        EXPECT_TRUE(std::any_of(std::begin(rows), std::end(rows), [id](const auto& row) { return row.id == id; }))
+            << "no row for " << std::hex << id;
 }
 
 } // namespace
