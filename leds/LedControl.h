@@ -84,13 +84,6 @@ protected:
     LedConfigFile& m_config;
 };
 
-// The colour argument (red bits 0-7, green 8-15, blue 16-23) of a colour.
-constexpr std::uint32_t ColourArgument(Rgb colour) noexcept
-{
-    return static_cast<std::uint32_t>(colour.red) | static_cast<std::uint32_t>(colour.green) << 8 |
-           static_cast<std::uint32_t>(colour.blue) << 16;
-}
-
 // An effect code between 1 and 4 as it is; 0 for anything else.
 constexpr std::int32_t ValidEffectCode(std::uint32_t code) noexcept
 {

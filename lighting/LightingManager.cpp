@@ -193,11 +193,18 @@ bool LightingManager::SetBrightness(int percent)
 
 bool LightingManager::SetLightsOff(const LightsOffSettings& settings)
 {
+    return ChangeLightsOff([&](LightsOffSettings& rules) { rules = settings; });
+}
+
+bool LightingManager::ChangeLightsOff(const std::function<void(LightsOffSettings&)>& change)
+{
     auto inDay = [](int minutes) { return minutes >= 0 && minutes < kMinutesPerDay; };
-    if (!inDay(settings.nightStart) || !inDay(settings.nightEnd))
-        return false;
     {
         std::lock_guard lock(m_mutex);
+        LightsOffSettings settings = m_lightsOff.Settings();
+        change(settings);
+        if (!inDay(settings.nightStart) || !inDay(settings.nightEnd))
+            return false;
         m_settings.SetLightsOff(settings);
         m_lightsOff.Configure(settings);
         ++m_changes;

@@ -106,6 +106,9 @@ public:
     // Stores the rules and judges them again. False, and nothing changed, for a window time outside
     // 0..1439 minutes.
     bool SetLightsOff(const LightsOffSettings& settings);
+    // Changes the rules as `change` says, from what they are now, in one step (two clients that change
+    // two rules at once both count); the same checks as SetLightsOff.
+    bool ChangeLightsOff(const std::function<void(LightsOffSettings&)>& change);
     // What the console session and its display report.
     void SetSessionLocked(bool locked);
     void SetDisplayOff(bool off);

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace ovled {
 
@@ -39,6 +41,26 @@ struct LightsOffSettings {
 
 // Whether `minutes` (after local midnight) lies in the window [start, end), which may cross midnight.
 bool InNightWindow(int start, int end, int minutes) noexcept;
+
+// Session changes, with the platform's values (WTS_CONSOLE_CONNECT ...).
+inline constexpr std::uint32_t kSessionConsoleConnect = 1;
+inline constexpr std::uint32_t kSessionConsoleDisconnect = 2;
+inline constexpr std::uint32_t kSessionLock = 7;
+inline constexpr std::uint32_t kSessionUnlock = 8;
+
+// Whether the console is locked after a session change, or nothing when the change does not concern it.
+// Only the console session counts (the one on the machine's own screen and keyboard): a lock of a remote
+// session, or of a session switched away from, leaves the lights alone. A session that comes to the
+// console brings its own lock state (`sessionLocked`, asked of the system); a session that leaves it
+// leaves the logon screen, with nobody at the console, which counts as locked.
+std::optional<bool> ConsoleLockedAfter(std::uint32_t event, std::uint32_t session, std::uint32_t consoleSession,
+                                       bool sessionLocked) noexcept;
+
+// A time of day as clients write it, "HH:MM" or "H:MM" (00:00 to 23:59), in minutes after midnight;
+// nothing for anything else.
+std::optional<int> ParseClockTime(std::wstring_view text) noexcept;
+// "HH:MM".
+std::wstring FormatClockTime(int minutes);
 
 class LightsOff {
 public:

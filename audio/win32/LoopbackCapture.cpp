@@ -222,8 +222,7 @@ bool CaptureKernel::EventDriven(bool loopback) noexcept
         return true;
     // The version as the system has it, whatever the executable's manifest says.
     using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const auto getVersion =
-        reinterpret_cast<GetVersion>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"));
+    static const GetVersion getVersion = win32::SystemFunction<GetVersion>(L"ntdll.dll", "RtlGetVersion");
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof(version);
     return getVersion && getVersion(&version) == 0 && version.dwMajorVersion >= 10;

@@ -24,6 +24,40 @@ TEST(NightWindow, HoldsFromItsStartToItsEndAcrossMidnight)
         EXPECT_EQ(InNightWindow(row.start, row.end, row.minutes), row.holds) << row.start << "-" << row.end << " at " << row.minutes;
 }
 
+TEST(ClockTime, ReadsHoursAndMinutesOfOneDayAndNothingElse)
+{
+    const struct {
+        const wchar_t* text;
+        std::optional<int> minutes;
+    } rows[] = {
+        {L"23:00", At(23, 0)}, {L"07:05", At(7, 5)}, {L"7:05", At(7, 5)}, {L"00:00", 0}, {L"23:59", At(23, 59)},
+        {L"24:00", std::nullopt}, {L"25:00", std::nullopt}, {L"12:60", std::nullopt}, {L"", std::nullopt},
+        {L"123:00", std::nullopt}, {L"12:5", std::nullopt}, {L" 12:00", std::nullopt}, {L"12:00 ", std::nullopt},
+        {L"-1:00", std::nullopt}, {L"ab:cd", std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ParseClockTime(row.text), row.minutes) << static_cast<int>(std::wstring_view(row.text).size());
+    EXPECT_EQ(FormatClockTime(At(7, 5)), L"07:05");
+}
+
+TEST(ConsoleLock, OnlyTheConsoleSessionCounts)
+{
+    constexpr std::uint32_t kConsole = 1;
+    const struct {
+        std::uint32_t event, session;
+        bool sessionLocked;
+        std::optional<bool> locked;
+    } rows[] = {
+        {kSessionLock, kConsole, false, true},           {kSessionUnlock, kConsole, true, false},
+        {kSessionLock, 3, false, std::nullopt},          {kSessionUnlock, 3, false, std::nullopt}, // remote
+        {kSessionConsoleConnect, 2, true, true},         {kSessionConsoleConnect, 2, false, false},
+        {kSessionConsoleDisconnect, kConsole, false, true}, {5 /* logon */, kConsole, false, std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ConsoleLockedAfter(row.event, row.session, kConsole, row.sessionLocked), row.locked)
+            << row.event << " of session " << row.session;
+}
+
 class LightsOffTest : public ::testing::Test {
 protected:
     LightsOffTest()

@@ -53,7 +53,7 @@ protected:
     // Stands in for the service control manager: `onRegister` runs when the handler is registered.
     void Link(std::function<SERVICE_STATUS_HANDLE()> onRegister)
     {
-        m_module.SetManagerLink({[onRegister](const wchar_t*, LPHANDLER_FUNCTION) { return onRegister(); },
+        m_module.SetManagerLink({[onRegister](const wchar_t*, LPHANDLER_FUNCTION_EX) { return onRegister(); },
                                  [this](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
                                      EXPECT_EQ(status.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
                                      EXPECT_EQ(status.dwControlsAccepted, DWORD{SERVICE_ACCEPT_STOP});
@@ -134,7 +134,7 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     ASSERT_NE(squatter.get(), INVALID_HANDLE_VALUE);
     COvLedServiceModule module;
     UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION) { return kFakeStatusHandle; },
+    module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION_EX) { return kFakeStatusHandle; },
                            [&running](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
                                if (status.dwCurrentState == SERVICE_RUNNING)
                                    SetEvent(running.get());
