@@ -1,0 +1,62 @@
+// The Unix side of a Windows test under Wine: what a Windows program cannot see there (a file's mode
+// bits, a symbolic link) is set and read through the Unix shell, which Wine starts for a Unix path.
+#pragma once
+
+#include "platform/win32/Unique.h"
+#include "tests/support/TempFolder.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+namespace ovled::test::wine {
+
+inline bool Running()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// The Unix path of a Windows path whose folder exists.
+inline std::string UnixPath(const std::filesystem::path& path)
+{
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* folder = toUnix ? toUnix(path.parent_path().c_str()) : nullptr;
+    if (!folder)
+        return {};
+    std::string unix = std::string(folder) + "/" + path.filename().string();
+    HeapFree(GetProcessHeap(), 0, folder);
+    return unix;
+}
+
+// Runs `command` with /bin/sh and waits for it. Paths in it go in single quotes. Wine does not hand
+// back a Unix program's exit code, so callers look at what the command did.
+inline void Shell(const std::string& command)
+{
+    std::wstring line = L"/bin/sh -c \"" + std::wstring(command.begin(), command.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    const win32::UniqueHandle thread(process.hThread);
+    const win32::UniqueHandle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+}
+
+// The file's permission bits as stat prints them ("600"), or "" when they could not be read.
+inline std::string Mode(const std::filesystem::path& path)
+{
+    const auto out = std::filesystem::path(path) += ".mode";
+    std::filesystem::remove(out);
+    Shell("stat -c %a '" + UnixPath(path) + "' > '" + UnixPath(out) + "'");
+    std::string mode = std::filesystem::exists(out) ? ReadText(out) : std::string();
+    std::filesystem::remove(out);
+    while (!mode.empty() && (mode.back() == '\n' || mode.back() == '\r'))
+        mode.pop_back();
+    return mode;
+}
+
+} // namespace ovled::test::wine
