@@ -21,8 +21,9 @@ inline bool Running()
 inline std::string UnixPath(const std::filesystem::path& path)
 {
     using ToUnix = char*(CDECL*)(const wchar_t*);
-    const auto toUnix =
-        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    // Through void(*)(): FARPROC's own type would draw -Wcast-function-type.
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* folder = toUnix ? toUnix(path.parent_path().c_str()) : nullptr;
     if (!folder)
         return {};
