@@ -4,6 +4,7 @@
 
 #include "platform/win32/Unique.h"
 #include "tests/support/TempFolder.h"
+#include "tests/windows/support/Wait.h"
 
 #include <windows.h>
 
@@ -32,27 +33,32 @@ inline std::string UnixPath(const std::filesystem::path& path)
     return unix;
 }
 
-// Runs `command` with /bin/sh and waits for it. Paths in it go in single quotes. Wine does not hand
-// back a Unix program's exit code, so callers look at what the command did.
-inline void Shell(const std::string& command)
+// Runs `command` with /bin/sh in `folder` (a Windows path) and waits until it has run. Paths in it go
+// in single quotes. Wine signals a Unix program's process handle as soon as it has started it, and hands
+// back no exit code: the command leaves a mark in the folder when done, and callers look at what it did.
+inline bool Shell(const std::filesystem::path& folder, const std::string& command)
 {
-    std::wstring line = L"/bin/sh -c \"" + std::wstring(command.begin(), command.end()) + L"\"";
+    const auto mark = folder / "unix-command-done";
+    std::filesystem::remove(mark);
+    const std::string line = command + "; : > '" + UnixPath(mark) + "'";
+    std::wstring wide = L"/bin/sh -c \"" + std::wstring(line.begin(), line.end()) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return;
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
     const win32::UniqueHandle thread(process.hThread);
     const win32::UniqueHandle child(process.hProcess);
-    WaitForSingleObject(child.get(), INFINITE);
+    const bool done = WaitUntil([&] { return std::filesystem::exists(mark); });
+    std::filesystem::remove(mark);
+    return done;
 }
 
 // The file's permission bits as stat prints them ("600"), or "" when they could not be read.
 inline std::string Mode(const std::filesystem::path& path)
 {
     const auto out = std::filesystem::path(path) += ".mode";
-    std::filesystem::remove(out);
-    Shell("stat -c %a '" + UnixPath(path) + "' > '" + UnixPath(out) + "'");
+    Shell(path.parent_path(), "stat -c %a '" + UnixPath(path) + "' > '" + UnixPath(out) + "'");
     std::string mode = std::filesystem::exists(out) ? ReadText(out) : std::string();
     std::filesystem::remove(out);
     while (!mode.empty() && (mode.back() == '\n' || mode.back() == '\r'))

@@ -153,7 +153,8 @@ TEST_F(LightingSettingsTest, ALinkAtThePathNeverLeadsASaveToAnotherFile)
 #ifdef _WIN32
     underWine = test::wine::Running();
     if (underWine)
-        test::wine::Shell("ln -s '" + test::wine::UnixPath(target) + "' '" + test::wine::UnixPath(m_path) + "'");
+        test::wine::Shell(m_folder.Path(),
+                          "ln -s '" + test::wine::UnixPath(target) + "' '" + test::wine::UnixPath(m_path) + "'");
 #endif
     std::error_code error;
     if (!underWine)
@@ -303,7 +304,7 @@ TEST_F(LightingSettingsTest, UnderWineASaveNeverWidensTheFilesMode)
     for (const char* mode : {"600", "644"}) {
         SCOPED_TRACE(mode);
         WriteText(m_path, std::string(kDeclaration) + "<root><mode>1</mode></root>");
-        test::wine::Shell(std::string("chmod ") + mode + " '" + test::wine::UnixPath(m_path) + "'");
+        test::wine::Shell(m_folder.Path(), std::string("chmod ") + mode + " '" + test::wine::UnixPath(m_path) + "'");
         ASSERT_EQ(test::wine::Mode(m_path), mode);
         LightingSettings(m_path).SetMode(2);
         EXPECT_EQ(LightingSettings(m_path).GetMode(), 2);
