@@ -27,7 +27,7 @@ constexpr char kKeyAttribute[] = "key";
 // Settings files are a few hundred bytes; anything far larger is not ours.
 constexpr long kMaxFileBytes = 4L * 1024 * 1024;
 // TinyXML parses nested elements recursively: a level costs it 224 bytes of stack with g++ on Linux and
-// 400 with mingw-w64, more where TinyXML itself is built with sanitizers (the fuzz build). So it parses
+// 400 with mingw-w64, 415 where TinyXML itself is built with AddressSanitizer (the fuzz build). So it parses
 // on a thread of its own whose stack is reserved for as many levels as the file has places where an
 // element may start (every '<' followed by anything but '/', '!' or '?': each element the parser opens
 // starts at such a place of its own, however it reads the rest of the text), at a cost a level above
