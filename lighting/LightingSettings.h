@@ -22,11 +22,13 @@ public:
     static std::filesystem::path DefaultPath();
     static constexpr char kFileName[] = "Lighting.xml";
 
-    // Loads `path`, creating the file when it is missing or not XML. XML of another shape is never
-    // overwritten: the settings then live in memory for this run. A file that exists but cannot be read
-    // (locked by another program, denied to us), or that can be neither read nor created, is not
-    // overwritten either: the settings live in memory, and every change tries to read the file again;
-    // once it reads, the changes made in the meantime are applied to its content and saved.
+    // Loads `path`, creating the file when it is missing or empty; one whose content cannot be used is
+    // moved aside first (see XmlKeyStore::Load). XML of another shape is never overwritten: the settings
+    // then live in memory for this run. A file that exists but cannot be read (locked by another
+    // program, denied to us, a link), or that can be neither used nor moved aside (read-only), or a path
+    // where no file can be created, is not overwritten either: the settings live in memory, and every
+    // change tries to read the file again; once it reads, the changes made in the meantime are applied
+    // to its content and saved.
     explicit LightingSettings(std::filesystem::path path);
 
     int GetMode();
