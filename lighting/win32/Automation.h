@@ -11,6 +11,9 @@
 
 #include <windows.h>
 
+#include <oaidl.h>
+#include <objbase.h>
+
 #include <new>
 #include <type_traits>
 
