@@ -83,8 +83,9 @@ class Wine:
 
     def session(self, stop=False):
         args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + (["--stop"] if stop else [])
-        # Through a file, as every Wine command here: the session's services inherit the output.
-        with open(self.out_dir / "session.log", "w+", errors="replace") as log:
+        # Through a file, as every Wine command here: the session's services inherit the output, so what a
+        # crashing service prints lands in session.log (the stop writes a file of its own).
+        with open(self.out_dir / ("session-stop.log" if stop else "session.log"), "w+", errors="replace") as log:
             done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
             log.seek(0)
             output = log.read().strip()
