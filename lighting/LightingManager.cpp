@@ -12,21 +12,20 @@ namespace {
 // edges come within this of their minute, whatever the clock or the daylight-saving time did meanwhile.
 constexpr std::chrono::seconds kRuleEvaluationPeriod{15};
 
+// Hands a device in music or thermal mode to the service; one in mode none stays as it is.
+void EnterMode(ILedDevice& device, LightingMode mode)
+{
+    if (mode == LightingMode::Music)
+        device.EnterMusicMode();
+    else if (mode == LightingMode::Thermal)
+        device.EnterThermalMode();
+}
+
 // At the start a device in music or thermal mode is handed to the service, if it is switched on.
 void EnterStoredMode(ILedDevice& device, int stored)
 {
-    if (!device.IsOn())
-        return;
-    switch (AppliedMode(stored)) {
-    case LightingMode::Music:
-        device.EnterMusicMode();
-        break;
-    case LightingMode::Thermal:
-        device.EnterThermalMode();
-        break;
-    case LightingMode::None:
-        break;
-    }
+    if (device.IsOn())
+        EnterMode(device, AppliedMode(stored));
 }
 
 } // namespace
@@ -489,17 +488,10 @@ void LightingManager::Relight(const Snapshot& modes)
     auto relight = [](ILedDevice& device, LightingMode mode, bool groupOn) {
         if (!groupOn || !device.IsOn())
             return; // a group switched off stays dark
-        switch (mode) {
-        case LightingMode::Music:
-            device.EnterMusicMode();
-            break;
-        case LightingMode::Thermal:
-            device.EnterThermalMode();
-            break;
-        case LightingMode::None:
+        if (mode == LightingMode::None)
             device.LeaveHostControl();
-            break;
-        }
+        else
+            EnterMode(device, mode);
     };
     relight(*m_onboard, modes.onboardMode, modes.onboardEnabled);
     for (size_t i = 0; i < m_strips.size(); ++i)

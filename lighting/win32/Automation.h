@@ -28,6 +28,55 @@ HRESULT GetServerTypeInfo(REFIID iid, ITypeInfo** info) noexcept;
 // array, a record), so it is refused before the type information coerces it.
 HRESULT CheckPlainArguments(const DISPPARAMS* params, UINT* argumentError) noexcept;
 
+// IDispatch of a dual interface, from the executable's type library: only the default interface
+// (IID_NULL), and late-bound arguments that are plain values only (CheckPlainArguments).
+template <class Interface> class DualDispatch : public Interface {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override
+    {
+        if (!info)
+            return E_POINTER;
+        *info = nullptr;
+        return index != 0 ? DISP_E_BADINDEX : GetServerTypeInfo(__uuidof(Interface), info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override
+    {
+        return WithTypeInfo(riid, [&](ITypeInfo& info) { return info.GetIDsOfNames(names, count, ids); });
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argumentError) noexcept override
+    {
+        if (riid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        if (const HRESULT refused = CheckPlainArguments(params, argumentError); FAILED(refused))
+            return refused;
+        return WithTypeInfo(riid, [&](ITypeInfo& info) {
+            return info.Invoke(static_cast<Interface*>(this), id, flags, params, result, exception, argumentError);
+        });
+    }
+
+private:
+    template <class Call> static HRESULT WithTypeInfo(REFIID riid, Call&& call) noexcept
+    {
+        if (riid != IID_NULL)
+            return DISP_E_UNKNOWNINTERFACE;
+        ITypeInfo* info = nullptr;
+        const HRESULT result = GetServerTypeInfo(__uuidof(Interface), &info);
+        if (FAILED(result))
+            return result;
+        const HRESULT answer = call(*info);
+        info->Release();
+        return answer;
+    }
+};
+
 // The class object of a class whose instances `Create` builds: one per process, never destroyed;
 // LockServer takes or releases one module lock.
 template <HRESULT (*Create)(IUnknown* outer, REFIID riid, void** ppv)>

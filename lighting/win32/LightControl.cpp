@@ -6,22 +6,6 @@
 #include <new>
 
 namespace ovled::win32 {
-namespace {
-
-// IDispatch's name lookup and calls: only for the default interface (IID_NULL), through the type
-// information of ILightControl.
-template <class Call>
-HRESULT WithTypeInfo(REFIID riid, Call&& call) noexcept
-{
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    const HRESULT result = GetLightControlTypeInfo(info.put());
-    return FAILED(result) ? result : call(*info.get());
-}
-
-} // namespace
-
 HRESULT CLightControl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
 {
     if (!ppv)
@@ -85,41 +69,6 @@ STDMETHODIMP_(ULONG) CLightControl::AddRef() noexcept
 STDMETHODIMP_(ULONG) CLightControl::Release() noexcept
 {
     return m_controlling->Release();
-}
-
-STDMETHODIMP CLightControl::GetTypeInfoCount(UINT* count) noexcept
-{
-    if (!count)
-        return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP CLightControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept
-{
-    if (!info)
-        return E_POINTER;
-    *info = nullptr;
-    if (index != 0)
-        return DISP_E_BADINDEX;
-    return GetLightControlTypeInfo(info);
-}
-
-STDMETHODIMP CLightControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept
-{
-    return WithTypeInfo(riid, [&](ITypeInfo& info) { return info.GetIDsOfNames(names, count, ids); });
-}
-
-STDMETHODIMP CLightControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* argumentError) noexcept
-{
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    if (const HRESULT refused = CheckPlainArguments(params, argumentError); FAILED(refused))
-        return refused;
-    return WithTypeInfo(riid, [&](ITypeInfo& info) {
-        return info.Invoke(static_cast<ILightControl*>(this), id, flags, params, result, exception, argumentError);
-    });
 }
 
 STDMETHODIMP CLightControl::get_Color(ULONG*) noexcept

@@ -65,16 +65,6 @@ HRESULT GetRule(VARIANT_BOOL* out, bool LightsOffSettings::*field) noexcept
     return WithStatus([&](const LightingManager::Status& status) { *out = Bool(status.lightsOff.*field); });
 }
 
-template <class Call>
-HRESULT WithTypeInfo(REFIID riid, Call&& call) noexcept
-{
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    const HRESULT result = GetServerTypeInfo(IID_ILighting, info.put());
-    return FAILED(result) ? result : call(*info.get());
-}
-
 } // namespace
 
 HRESULT CLighting::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
@@ -116,39 +106,6 @@ STDMETHODIMP_(ULONG) CLighting::Release() noexcept
     if (remaining == 0)
         delete this;
     return remaining;
-}
-
-STDMETHODIMP CLighting::GetTypeInfoCount(UINT* count) noexcept
-{
-    if (!count)
-        return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP CLighting::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept
-{
-    if (!info)
-        return E_POINTER;
-    *info = nullptr;
-    return index != 0 ? DISP_E_BADINDEX : GetServerTypeInfo(IID_ILighting, info);
-}
-
-STDMETHODIMP CLighting::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept
-{
-    return WithTypeInfo(riid, [&](ITypeInfo& info) { return info.GetIDsOfNames(names, count, ids); });
-}
-
-STDMETHODIMP CLighting::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                               EXCEPINFO* exception, UINT* argumentError) noexcept
-{
-    if (riid != IID_NULL)
-        return DISP_E_UNKNOWNINTERFACE;
-    if (const HRESULT refused = CheckPlainArguments(params, argumentError); FAILED(refused))
-        return refused;
-    return WithTypeInfo(riid, [&](ITypeInfo& info) {
-        return info.Invoke(static_cast<ILighting*>(this), id, flags, params, result, exception, argumentError);
-    });
 }
 
 STDMETHODIMP CLighting::get_DeviceCount(LONG* count) noexcept

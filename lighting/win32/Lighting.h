@@ -7,6 +7,7 @@
 // threads, several at once.
 #pragma once
 
+#include "lighting/win32/Automation.h"
 #include "lighting/win32/ComServerModule.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@
 
 namespace ovled::win32 {
 
-class CLighting final : public ILighting {
+class CLighting final : public DualDispatch<ILighting> {
 public:
     // The class factory's rules; the class cannot be aggregated.
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept;
@@ -25,12 +26,6 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override;
     STDMETHODIMP_(ULONG) Release() noexcept override;
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) noexcept override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) noexcept override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argumentError) noexcept override;
 
     STDMETHODIMP get_DeviceCount(LONG* count) noexcept override;
     STDMETHODIMP get_DeviceKind(LONG device, LONG* kind) noexcept override;
