@@ -167,6 +167,11 @@ void LightingManager::RunRequestedApply()
         return;
     }
     std::lock_guard apply(m_applyMutex);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_applied == m_requested)
+            return; // nothing asked for since the last apply (or another caller made it)
+    }
     ApplyNow();
     std::lock_guard lock(m_mutex);
     m_applied = m_requested;
