@@ -3,6 +3,8 @@
 #include "audio/FastFourierTransform.h"
 #include "platform/DebugOutput.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cwchar>
 
@@ -71,6 +73,11 @@ Rgb MusicColourState::Tick(BandLevels bands) noexcept
     return HslToRgb(static_cast<float>(m_hue), 1.0f, static_cast<float>(m_level * 0.5));
 }
 
+bool MusicColourState::Audible(BandLevels bands) noexcept
+{
+    return MusicColourState{}.Tick(bands) != Rgb{};
+}
+
 AudioEffect::AudioEffect(IColourOutput& output, platform::IWaitClock& clock, platform::IThreadSessions& sessions)
     : m_output(output), m_colorThread(clock, kColourTick, [this] { return BeginColorRun(); }, sessions)
 {
@@ -82,13 +89,23 @@ EasyEffect::~EasyEffect() = default;
 
 void AudioEffect::UpdateBands(const std::uint8_t* data, std::uint32_t frameCount, std::uint16_t channelCount) noexcept
 {
-    KISS_FFT fft(3);
-    const std::vector<float> result = fft.Analyze(data, frameCount, channelCount);
-    if (result.size() != 3)
-        return;
-    m_bandLow.store(result[0], std::memory_order_relaxed);
-    m_bandMid.store(result[1], std::memory_order_relaxed);
-    m_bandHigh.store(result[2], std::memory_order_relaxed);
+    BandLevels bands;
+    const std::size_t bytes = std::size_t{frameCount} * channelCount * sizeof(std::int16_t);
+    const bool silent = data && channelCount > 0 && frameCount > 0 && frameCount <= INT_MAX &&
+                        std::all_of(data, data + bytes, [](std::uint8_t b) { return b == 0; });
+    if (!silent) {
+        // The transform of silence is zero in every band; only sound needs it.
+        KISS_FFT fft(3);
+        const std::vector<float> result = fft.Analyze(data, frameCount, channelCount);
+        if (result.size() != 3)
+            return;
+        bands = {result[0], result[1], result[2]};
+    }
+    m_bandLow.store(bands.low, std::memory_order_relaxed);
+    m_bandMid.store(bands.mid, std::memory_order_relaxed);
+    m_bandHigh.store(bands.high, std::memory_order_relaxed);
+    if (!silent && MusicColourState::Audible(bands))
+        m_colorThread.Wake();
 }
 
 BandLevels AudioEffect::Bands() const noexcept
@@ -131,12 +148,19 @@ platform::PeriodicThread::Cycle AudioEffect::BeginColorRun()
     // effect's and carry over from the last packet analysed. What the output remembers of the devices
     // belongs to one run too: between runs another mode may have painted them.
     m_output.Restart();
-    return [this, state = MusicColourState{}]() mutable { ColorTick(state); };
+    return [this, run = ColourRun{}]() mutable { ColorTick(run); };
 }
 
-void AudioEffect::ColorTick(MusicColourState& state)
+void AudioEffect::ColorTick(ColourRun& run)
 {
-    const Rgb colour = state.Tick(Bands());
+    const Rgb colour = run.colour.Tick(Bands());
+    if (colour != Rgb{}) {
+        run.darkTicks = 0;
+    } else if (++run.darkTicks >= kIdleAfterDarkTicks) {
+        // Dark for a second: nothing changes until sound comes, which wakes the thread.
+        run.darkTicks = 0;
+        m_colorThread.PauseAfterThisCycle();
+    }
     EmitDebugLine(colour);
     {
         // The set is copied for the tick so that enabling and disabling never wait for the writes.

@@ -1,6 +1,8 @@
 // AudioEffect/EasyEffect: the music colour. UpdateBands (capture thread) keeps the three band peaks of
 // the latest packet; the colour thread turns them every 10 ms into a smoothed colour, emits the debug
-// line and hands the colour to the IColourOutput for the enabled devices. Owned by MusicEffectDriver,
+// line and hands the colour to the IColourOutput for the enabled devices. Quiet when idle: once the
+// colour has been black for a second the colour thread stops ticking, and the first packet that would
+// light anything wakes it at once. Owned by MusicEffectDriver,
 // which calls Start/StopColorThread and Enable/DisableDevice from its caller's thread.
 #pragma once
 
@@ -20,6 +22,8 @@
 namespace ovled {
 
 inline constexpr std::chrono::milliseconds kColourTick{10};
+// Black ticks in a row after which the colour thread pauses (one second).
+inline constexpr int kIdleAfterDarkTicks = 100;
 
 struct BandLevels {
     float low = 0.0f;
@@ -32,6 +36,8 @@ struct BandLevels {
 class MusicColourState {
 public:
     Rgb Tick(BandLevels bands) noexcept;
+    // Whether these bands light anything at the first tick of a run: sound worth waking for.
+    static bool Audible(BandLevels bands) noexcept;
     double Level() const noexcept { return m_level; }
     double Hue() const noexcept { return m_hue; }
 
@@ -53,7 +59,8 @@ public:
     virtual void Prepare() = 0;
 
     // Capture thread: analyses one packet and keeps its low, mid and high peaks. A packet that yields
-    // no result (no channels, no memory) leaves the previous peaks in place.
+    // no result (no channels, no memory) leaves the previous peaks in place. A packet of silence (every
+    // byte zero) gives zero peaks without a transform. An audible packet wakes a paused colour thread.
     void UpdateBands(const std::uint8_t* data, std::uint32_t frameCount, std::uint16_t channelCount) noexcept;
     BandLevels Bands() const noexcept;
 
@@ -63,6 +70,8 @@ public:
     // Asks the colour thread to end at its current wait; returns at once.
     void StopColorThread();
     bool ColorThreadRunning() const { return m_colorThread.IsRunning(); }
+    // Whether the colour thread is pausing for silence.
+    bool ColorThreadIdle() const { return m_colorThread.IsPaused(); }
 
     // The devices that receive the colour: -1 onboard, 0..n-1 strips; other indices are kept and unused.
     void EnableDevice(int deviceIndex);
@@ -71,7 +80,11 @@ public:
 
 private:
     platform::PeriodicThread::Cycle BeginColorRun();
-    void ColorTick(MusicColourState& state);
+    struct ColourRun {
+        MusicColourState colour;
+        int darkTicks = 0;
+    };
+    void ColorTick(ColourRun& run);
 
     IColourOutput& m_output;
     mutable std::mutex m_devicesMutex;

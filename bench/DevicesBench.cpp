@@ -16,6 +16,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ovled::bench {
@@ -47,6 +48,7 @@ public:
     sim::BoardModel& Model() { return m_board.Model(); }
     Board& Hardware() { return m_process.GetBoard(); }
     LedConfigFile& Config() { return m_process.LedConfig(); }
+    Process& Root() { return m_process; }
 
     // Firmware calls and EC register writes of one run of `operation`.
     void PrintCalls(const char* what, const std::function<void()>& operation)
@@ -75,7 +77,8 @@ void ColourTicks(Bench& board)
         controllers.push_back(std::make_unique<ExternalLedStripControl>(i, board.Hardware(), board.Config()));
         stripDevices.push_back(controllers.back().get());
     }
-    MusicOutput output(onboard, stripDevices);
+    DevicePainter painter(onboard, stripDevices);
+    MusicOutput output(painter);
     std::uint8_t shade = 0;
     for (const std::uint32_t strips : {1u, 3u, 8u}) {
         board.Model().SetStripCount(strips);
@@ -119,6 +122,36 @@ void ThermalCycle(Bench& board)
     board.PrintCalls("thermal cycle: onboard + 3 strips", cycle);
 }
 
+// What a client waits for while the firmware is slow: one client restarts the thermal thread while its old
+// run is inside a slow call; another reads a mode and sets an unrelated one.
+void SlowFirmware(Bench& board)
+{
+    constexpr std::uint32_t kSlowMillis = 8000;
+    std::printf("A client's calls while every firmware call takes %u ms (one run, real time):\n", kSlowMillis);
+    LightingManager& manager = board.Root().Manager();
+    manager.SetModeByIndex(0, kModeThermal);
+    sim::Faults faults{};
+    faults.slowMillis = kSlowMillis;
+    board.Model().SetFaults(faults);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500)); // the thermal cycle is inside a slow call
+    std::thread restart([&] {
+        manager.SetModeByIndex(0, kModeNone);
+        manager.SetModeByIndex(0, kModeThermal); // the new run must wait for the old one to end
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    using Clock = std::chrono::steady_clock;
+    const auto read = Clock::now();
+    (void)manager.GetModeByIndex(1);
+    const auto set = Clock::now();
+    manager.SetModeByIndex(2, kModeNone);
+    const auto done = Clock::now();
+    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    std::printf("    %-54s %10.2f ms\n", "read of another device (ModeByIndex get)", ms(set - read));
+    std::printf("    %-54s %10.2f ms\n", "set of another device (ModeByIndex put)", ms(done - set));
+    restart.join();
+    board.Model().ClearFaults();
+}
+
 } // namespace
 } // namespace ovled::bench
 
@@ -127,5 +160,6 @@ int main()
     ovled::bench::Bench board;
     ovled::bench::ColourTicks(board);
     ovled::bench::ThermalCycle(board);
+    ovled::bench::SlowFirmware(board);
     return 0;
 }

@@ -1,7 +1,9 @@
 // Any bytes as a settings file: loading it (and reading the values the service reads) must neither
-// crash nor exhaust the stack, whatever the nesting, encoding or size. Each input is loaded on a
-// thread with a 1 MiB stack, as the service's threads have, so that input deep enough to overflow
-// such a thread is found at sizes the fuzzer tries (a few thousand nested elements).
+// crash nor exhaust a stack, whatever the nesting, encoding or size. Each input is loaded on a thread
+// with a 1 MiB stack, as the service's threads have. The store parses on a thread of its own whose
+// stack it sizes from the input, so an input that the fuzzer grows past that estimate (the deep seeds
+// start near the store's bounds) overflows there and is found; what the store keeps is read, changed
+// and destroyed on the 1 MiB thread.
 #include "lighting/SettingsKey.h"
 #include "lighting/XmlKeyStore.h"
 

@@ -251,7 +251,7 @@ try {
     for (const auto& value : svc::AppIdPolicyValues())
         WriteValue(registry, sql, "HKCR", svc::AppIdKeyPath(), value);
     const std::wstring module(1, kModuleMark);
-    for (const auto& key : svc::LightControlClassPlan(module))
+    for (const auto& key : svc::ServerClassesPlan(module))
         WriteKey(registry, sql, "HKCR", L"", key);
     for (const auto& key : svc::EventSourcePlan(module, std::wstring(svc::kServiceName)))
         WriteKey(registry, sql, "HKLM", L"", key);

@@ -51,7 +51,7 @@ public:
     bool EnterMusicMode() override;
     bool EnterThermalMode() override;
     // Slot 11. The firmware's stored effect runs again.
-    virtual bool LeaveHostControl();
+    bool LeaveHostControl() override;
     // Slot 12. Shows the thermal colour of a temperature; the caller has entered thermal mode before.
     virtual void ShowTemperature(int celsius);
     // Slot 13. The EC colour registers as a colour argument.
@@ -83,13 +83,6 @@ protected:
     Board& m_board;
     LedConfigFile& m_config;
 };
-
-// The colour argument (red bits 0-7, green 8-15, blue 16-23) of a colour.
-constexpr std::uint32_t ColourArgument(Rgb colour) noexcept
-{
-    return static_cast<std::uint32_t>(colour.red) | static_cast<std::uint32_t>(colour.green) << 8 |
-           static_cast<std::uint32_t>(colour.blue) << 16;
-}
 
 // An effect code between 1 and 4 as it is; 0 for anything else.
 constexpr std::int32_t ValidEffectCode(std::uint32_t code) noexcept

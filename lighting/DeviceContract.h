@@ -28,6 +28,8 @@ public:
     // Hand the device's colour over to the service (the two are one operation); true when accepted.
     virtual bool EnterMusicMode() = 0;
     virtual bool EnterThermalMode() = 0;
+    // Gives the device back to the firmware's own effect; true when accepted.
+    virtual bool LeaveHostControl() = 0;
     // The one way a colour reaches the device, whichever source made it; the caller has entered the
     // device's mode before. True when the firmware took it.
     virtual bool ShowColour(Rgb colour, ColourSource source) = 0;

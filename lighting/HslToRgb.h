@@ -14,6 +14,13 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// The colour argument (red bits 0-7, green 8-15, blue 16-23) of a colour.
+constexpr std::uint32_t ColourArgument(Rgb colour) noexcept
+{
+    return static_cast<std::uint32_t>(colour.red) | static_cast<std::uint32_t>(colour.green) << 8 |
+           static_cast<std::uint32_t>(colour.blue) << 16;
+}
+
 // Inputs in [0, 1]; hue 0 and 1 are red, 1/3 green, 2/3 blue.
 Rgb HslToRgb(float hue, float saturation, float lightness) noexcept;
 

@@ -1,7 +1,8 @@
 // LedConfigFile: "lightingControl.xml" beside the executable, the LED controllers' own memory: per LED
 // (-1 the onboard zone, 0..n-1 the strips) whether it is switched on, its last effect value and the
 // wiring order of its colour channels. Every operation opens the file afresh, does its one read or
-// write and closes it, so every read sees the file as it stands on disk.
+// write and closes it, so every read sees the file as it stands on disk. A file that cannot be used is
+// treated as XmlKeyStore::Load says (moved aside, or kept with the defaults in force and writes dropped).
 // The process's one is owned by the composition root; thread-safe: each operation runs under the object's
 // mutex, and a write replaces the whole file in one step.
 #pragma once

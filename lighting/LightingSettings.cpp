@@ -12,6 +12,18 @@ constexpr char kMode[] = "Mode";
 constexpr char kIsEnable[] = "IsEnable";
 constexpr char kExternal[] = "External";
 constexpr char kEnable[] = "Enable";
+constexpr char kBrightness[] = "Brightness";
+constexpr char kLightsOff[] = "LightsOff";
+constexpr char kOnLock[] = "OnLock";
+constexpr char kOnDisplayOff[] = "OnDisplayOff";
+constexpr char kNightly[] = "Nightly";
+constexpr char kNightStart[] = "NightStart";
+constexpr char kNightEnd[] = "NightEnd";
+
+int InRange(int value, int low, int high, int fallback)
+{
+    return value >= low && value <= high ? value : fallback;
+}
 
 } // namespace
 
@@ -43,7 +55,7 @@ int LightingSettings::GetMode()
 void LightingSettings::SetMode(int mode)
 {
     std::lock_guard lock(m_mutex);
-    Write({false, 0, kMode, mode});
+    Write({nullptr, 0, kMode, mode});
 }
 
 bool LightingSettings::IsEnabled()
@@ -55,7 +67,7 @@ bool LightingSettings::IsEnabled()
 void LightingSettings::SetEnabled(bool on)
 {
     std::lock_guard lock(m_mutex);
-    Write({false, 0, kIsEnable, on ? 1 : 0});
+    Write({nullptr, 0, kIsEnable, on ? 1 : 0});
 }
 
 int LightingSettings::GetExternalMode(int key)
@@ -67,7 +79,7 @@ int LightingSettings::GetExternalMode(int key)
 void LightingSettings::SetExternalMode(int key, int mode)
 {
     std::lock_guard lock(m_mutex);
-    Write({true, key, kMode, mode});
+    Write({kExternal, key, kMode, mode});
 }
 
 int LightingSettings::GetExternalEnable(int key)
@@ -79,7 +91,51 @@ int LightingSettings::GetExternalEnable(int key)
 void LightingSettings::SetExternalEnable(int key, int value)
 {
     std::lock_guard lock(m_mutex);
-    Write({true, key, kEnable, value});
+    Write({kExternal, key, kEnable, value});
+}
+
+int LightingSettings::GetBrightness()
+{
+    std::lock_guard lock(m_mutex);
+    return InRange(ReadRootInt(kBrightness, 100), 0, 100, 100);
+}
+
+void LightingSettings::SetBrightness(int percent)
+{
+    std::lock_guard lock(m_mutex);
+    Write({nullptr, 0, kBrightness, percent});
+}
+
+LightsOffSettings LightingSettings::GetLightsOff()
+{
+    std::lock_guard lock(m_mutex);
+    const XmlNodeHandle rules = m_store.Root().FindChild(kLightsOff);
+    const LightsOffSettings defaults;
+    auto read = [&](const char* name, int fallback) {
+        int value = fallback;
+        rules.GetInt(name, &value);
+        return value;
+    };
+    LightsOffSettings settings;
+    settings.onLock = read(kOnLock, 0) != 0;
+    settings.onDisplayOff = read(kOnDisplayOff, 0) != 0;
+    settings.nightly = read(kNightly, 0) != 0;
+    settings.nightStart = InRange(read(kNightStart, defaults.nightStart), 0, kMinutesPerDay - 1, defaults.nightStart);
+    settings.nightEnd = InRange(read(kNightEnd, defaults.nightEnd), 0, kMinutesPerDay - 1, defaults.nightEnd);
+    return settings;
+}
+
+void LightingSettings::SetLightsOff(const LightsOffSettings& settings)
+{
+    std::lock_guard lock(m_mutex);
+    const Change changes[] = {
+        {kLightsOff, 0, kOnLock, settings.onLock ? 1 : 0},
+        {kLightsOff, 0, kOnDisplayOff, settings.onDisplayOff ? 1 : 0},
+        {kLightsOff, 0, kNightly, settings.nightly ? 1 : 0},
+        {kLightsOff, 0, kNightStart, settings.nightStart},
+        {kLightsOff, 0, kNightEnd, settings.nightEnd},
+    };
+    Write(changes);
 }
 
 int LightingSettings::ReadRootInt(const char* name, int fallback)
@@ -96,29 +152,37 @@ int LightingSettings::ReadExternalInt(int key, const char* name)
     return value;
 }
 
-void LightingSettings::Write(const Change& change)
+void LightingSettings::Write(std::span<const Change> changes)
 {
-    if (!Apply(change))
+    bool applied = false;
+    for (const Change& change : changes)
+        applied = Apply(change) || applied;
+    if (!applied)
         return;
     if (!m_detached) {
         SaveLocked();
         return;
     }
-    Remember(change);
+    for (const Change& change : changes)
+        Remember(change);
     ReadFileAgain();
 }
 
 bool LightingSettings::Apply(const Change& change)
 {
     XmlNodeHandle root = m_store.Root();
-    XmlNodeHandle owner = change.external ? root.FindOrCreateChild(kExternal, SettingsKey(change.key).c_str()) : root;
+    XmlNodeHandle owner = root;
+    if (change.section == kExternal)
+        owner = root.FindOrCreateChild(kExternal, SettingsKey(change.key).c_str());
+    else if (change.section)
+        owner = root.FindOrCreateChild(change.section);
     return owner.SetInt(change.name, change.value);
 }
 
 void LightingSettings::Remember(const Change& change)
 {
     for (Change& kept : m_unsaved) {
-        if (kept.external == change.external && kept.key == change.key && std::strcmp(kept.name, change.name) == 0) {
+        if (kept.section == change.section && kept.key == change.key && std::strcmp(kept.name, change.name) == 0) {
             kept.value = change.value;
             return;
         }

@@ -10,10 +10,10 @@ void MusicOutput::Write(const EnabledDevices& devices, Rgb colour) noexcept
         ++m_tick;
         // A device that left the set may be painted by another mode before it comes back.
         std::erase_if(m_shown, [&](const Shown& shown) { return !devices.Contains(shown.device); });
+        const Rgb shown = m_painter.Scaled(colour);
         for (const int index : devices.Indices()) {
-            ILedDevice* device = Device(index);
-            if (device && NeedsWrite(index, colour))
-                Remember(index, colour, device->ShowColour(colour, ColourSource::Music));
+            if (m_painter.Device(index) && NeedsWrite(index, shown))
+                Remember(index, shown, m_painter.Show(index, shown, ColourSource::Music));
         }
     } catch (...) {
         // A failed write is not remembered; the next tick writes again.
@@ -23,15 +23,6 @@ void MusicOutput::Write(const EnabledDevices& devices, Rgb colour) noexcept
 void MusicOutput::Restart() noexcept
 {
     m_shown.clear();
-}
-
-ILedDevice* MusicOutput::Device(int index) const noexcept
-{
-    if (index == kOnboardDevice)
-        return &m_onboard;
-    if (index >= 0 && static_cast<std::size_t>(index) < m_strips.size())
-        return m_strips[static_cast<std::size_t>(index)];
-    return nullptr;
 }
 
 bool MusicOutput::NeedsWrite(int device, Rgb colour) const noexcept

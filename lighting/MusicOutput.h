@@ -1,12 +1,13 @@
 // MusicOutput: where the music colour of each tick goes. It routes the colour to the lighting manager's
-// devices that are enabled for the tick, through each device's ShowColour, and writes a device only when
-// its colour changed since its last successful write, or when that write is a second old (so a colour
-// that someone else painted over comes back). Built by the manager over its devices, which outlive it;
-// owned by the music driver; called on the colour thread.
+// devices that are enabled for the tick, through the manager's DevicePainter (brightness, then the
+// device's ShowColour), and writes a device only when what it would show changed since its last
+// successful write, or when that write is a second old (so a colour that someone else painted over comes
+// back). Built by the manager over its painter, which outlives it; owned by the music driver; called on
+// the colour thread.
 #pragma once
 
 #include "lighting/ColourOutput.h"
-#include "lighting/DeviceContract.h"
+#include "lighting/DevicePainter.h"
 
 #include <cstdint>
 #include <vector>
@@ -18,11 +19,8 @@ inline constexpr std::uint32_t kColourRefreshTicks = 100;
 
 class MusicOutput final : public IColourOutput {
 public:
-    // The onboard zone and the strips (strip i at position i); indices without a device are ignored.
-    MusicOutput(ILedDevice& onboard, std::vector<ILedDevice*> strips) noexcept
-        : m_onboard(onboard), m_strips(std::move(strips))
-    {
-    }
+    // Indices that name none of the painter's devices are ignored.
+    explicit MusicOutput(DevicePainter& painter) noexcept : m_painter(painter) {}
     void Write(const EnabledDevices& devices, Rgb colour) noexcept override;
     void Restart() noexcept override;
 
@@ -34,12 +32,10 @@ private:
         std::uint64_t tick = 0;
     };
 
-    ILedDevice* Device(int index) const noexcept;
     bool NeedsWrite(int device, Rgb colour) const noexcept;
     void Remember(int device, Rgb colour, bool written);
 
-    ILedDevice& m_onboard;
-    const std::vector<ILedDevice*> m_strips;
+    DevicePainter& m_painter;
     std::vector<Shown> m_shown; // sorted by device
     std::uint64_t m_tick = 0;
 };

@@ -50,6 +50,8 @@ void PowerEventHandler::Resume()
             Restore(*strip, i, mode);
     }
     m_suspended = false;
+    // A rule that keeps the lights off holds across the suspend: what the resume handed back goes dark.
+    m_manager.Resumed();
 }
 
 // The device comes back in the mode that ResumedMode gives, which is stored again. A mode that a COM

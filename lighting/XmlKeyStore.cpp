@@ -1,15 +1,23 @@
 #include "lighting/XmlKeyStore.h"
 
+#include "platform/EventIds.h"
+#include "platform/EventLog.h"
 #include "platform/FileIo.h"
+#include "platform/StackThread.h"
 #include "platform/Text.h"
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace ovled {
 namespace {
@@ -18,15 +26,43 @@ constexpr char kKeyAttribute[] = "key";
 
 // Settings files are a few hundred bytes; anything far larger is not ours.
 constexpr long kMaxFileBytes = 4L * 1024 * 1024;
-// TinyXML parses nested elements recursively (230 bytes of stack a level with g++ on Linux, 400 with
-// mingw-w64): a hostile file must not be able to exhaust the stack of the thread that loads it (1 MiB
-// for the power window thread and COM's threads). Our files hold a few dozen elements; this many, even
-// all nested, use a fifth of that.
-constexpr size_t kMaxElements = 512;
-// TinyXML checks each new attribute against the element's earlier ones, one by one: parsing time grows
-// with the square of an element's attributes (80 000 of them, 650 KB, take 16 s). Our files hold a
-// dozen; this many parse in a millisecond.
-constexpr size_t kMaxAttributes = 1024;
+// TinyXML parses nested elements recursively: a level costs it 224 bytes of stack with g++ on Linux and
+// 400 with mingw-w64, 415 where TinyXML itself is built with AddressSanitizer (the fuzz build). So it parses
+// on a thread of its own whose stack is reserved for as many levels as the file has places where an
+// element may start (every '<' followed by anything but '/', '!' or '?': each element the parser opens
+// starts at such a place of its own, however it reads the rest of the text), at a cost a level above
+// any of those; only the pages it touches are committed. Each new element also looks for its document
+// through all its parents, so the parser's time grows with the square of the nesting (8000 levels take
+// 0.7 s): a file with more such places than this is refused, far beyond any settings file (ours hold a
+// few dozen elements) and parsed in 0.2 s at worst.
+constexpr std::size_t kMaxElementStarts = 4096;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kStackPerLevel = 4096;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr std::size_t kStackPerLevel = 4096;
+#else
+constexpr std::size_t kStackPerLevel = 1024;
+#endif
+#else
+constexpr std::size_t kStackPerLevel = 1024;
+#endif
+// The parser's own frames, ours and the C library's below the first level.
+constexpr std::size_t kStackBase = 256 * 1024;
+// A document that nests deeper than this is refused once parsed (on the parser's thread, where its
+// destruction, recursive as well, has room): kept, it would be destroyed and printed on the callers'
+// threads, which have 1 MiB. Our files nest three levels.
+constexpr std::size_t kMaxDepth = 256;
+// TinyXML checks each new attribute against the element's earlier ones by name (std::string ==, which
+// compares names of one length byte by byte): its work grows with the square of an element's attributes
+// (one element of 80 000, 650 KB, took 16 s) and with the length of their names. Every attribute it keeps
+// has an '=' of its own right after its name (white space between them allowed), and its name is at
+// most the run of name characters before that. Counting only such '=' and the longest such run bounds
+// that work (a banner of '=' or text that uses them counts for next to nothing): more attributes than
+// this, or a bound on the bytes compared above the second, is refused. Our files hold a dozen
+// attributes with names of three letters.
+constexpr std::size_t kMaxAttributes = 2048;
+constexpr std::size_t kMaxAttributeWork = std::size_t{1} << 29;
 // Terminators after the text: more than the longest UTF-8 sequence TinyXML may step over.
 constexpr size_t kParserSlack = 8;
 
@@ -98,58 +134,244 @@ int ParseInt(const char* text)
     return static_cast<int>(value);
 }
 
-// Whether `text` may hold more than kMaxElements elements or kMaxAttributes attributes. The parser opens
-// every element at a '<' of its own that is followed by a name character (never '/', '!' or '?'), and
-// recurses once per open element; every attribute it keeps has an '=' of its own. Counting such places
-// bounds its depth and its attribute work whatever it makes of the rest of the text: a processing
-// instruction that ends at its first '>', an entity that runs past quotes and tags, a UTF-8 lead byte
-// that swallows the next characters. A scan that tried to follow the markup could be led to disagree
-// with the parser; these counts cannot.
-bool MayBeTooMuchForTheParser(const std::string& text)
+// The places where the parser may open an element, each followed by a level of its recursion.
+std::size_t ElementStarts(const std::string& text)
 {
-    size_t elements = 0;
+    std::size_t starts = 0;
     for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
         const char next = at + 1 < text.size() ? text[at + 1] : '\0';
-        if (next != '/' && next != '!' && next != '?' && ++elements > kMaxElements)
-            return true;
+        if (next != '/' && next != '!' && next != '?')
+            ++starts;
     }
-    size_t equalsSigns = 0;
-    for (size_t at = text.find('='); at != std::string::npos; at = text.find('=', at + 1)) {
-        if (++equalsSigns > kMaxAttributes)
-            return true;
-    }
-    return false;
+    return starts;
 }
 
-enum class ReadOutcome {
-    Parsed,
-    NotXml,     // read, but empty, too large or not XML
-    Missing,    // nothing at the path
-    Unreadable, // something is there that could not be read
+// TinyXML's name characters (its IsAlphaNum takes every byte from 127 up as one).
+bool IsNameCharacter(unsigned char c)
+{
+    return c >= 127 || std::isalnum(c) || c == '_' || c == '-' || c == '.' || c == ':';
+}
+
+// The '=' that may end an attribute's name (the last byte before it, white space aside, is a name
+// character), and the longest run of name characters before one. Local, so no markup (a comment, an
+// instruction, a quote) can hide one from the count.
+struct AttributeBound {
+    std::size_t count = 0;
+    std::size_t longestName = 0;
 };
 
-// Reads and parses the file the way TinyXML's LoadFile does (line ends normalised to LF first), after
-// the size and element-count checks.
-ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& document)
+AttributeBound AttributeEqualsSigns(const std::string& text)
 {
+    AttributeBound bound;
+    for (size_t at = text.find('='); at != std::string::npos; at = text.find('=', at + 1)) {
+        size_t end = at;
+        while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1])))
+            --end;
+        size_t start = end;
+        while (start > 0 && IsNameCharacter(static_cast<unsigned char>(text[start - 1])))
+            --start;
+        if (start < end) {
+            ++bound.count;
+            bound.longestName = std::max(bound.longestName, end - start);
+        }
+    }
+    return bound;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// The UTF-16 text after a byte-order mark, as UTF-8. False for an odd length or a lone surrogate.
+bool Utf16ToUtf8(const std::string& raw, bool bigEndian, std::string& out)
+{
+    if (raw.size() % 2 != 0)
+        return false;
+    const auto unit = [&](size_t i) {
+        const auto first = static_cast<unsigned char>(raw[i]);
+        const auto second = static_cast<unsigned char>(raw[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    };
+    out.clear();
+    out.reserve(raw.size());
+    for (size_t i = 2; i < raw.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 3 >= raw.size())
+                return false;
+            const char32_t low = unit(i + 2);
+            if (low < 0xDC00 || low > 0xDFFF)
+                return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+        AppendUtf8(out, c);
+    }
+    return true;
+}
+
+// How deep the document's nodes nest, counted without recursion.
+std::size_t NestingDepth(const TiXmlNode& document)
+{
+    std::size_t depth = 1;
+    std::size_t deepest = 0;
+    const TiXmlNode* node = document.FirstChild();
+    while (node) {
+        deepest = std::max(deepest, depth);
+        if (const TiXmlNode* child = node->FirstChild()) {
+            node = child;
+            ++depth;
+            continue;
+        }
+        while (node != &document && !node->NextSibling()) {
+            node = node->Parent();
+            --depth;
+        }
+        node = node == &document ? nullptr : node->NextSibling();
+    }
+    return deepest;
+}
+
+std::wstring Number(std::size_t value)
+{
+    return std::to_wstring(value);
+}
+
+// What reading a settings file came to.
+struct Reading {
+    enum class Outcome {
+        Parsed,
+        Empty,      // there, but without a byte: nothing to keep
+        Missing,    // nothing at the path
+        Unreadable, // something is there that could not be read: its content is unknown
+        Refused,    // read, but its content cannot be used (the reason says why)
+    };
+    Outcome outcome = Outcome::Refused;
+    std::wstring why;
+    std::unique_ptr<TiXmlDocument> document;
+};
+
+Reading Refused(std::wstring why)
+{
+    return {Reading::Outcome::Refused, std::move(why), nullptr};
+}
+
+// Parses `text` on a thread whose stack has room for every level the parser can reach in it, and
+// refuses a document that does not parse or nests too deep; such a document is destroyed on that
+// thread too.
+Reading ParseBounded(const std::string& text, TiXmlEncoding encoding)
+{
+    const std::size_t starts = ElementStarts(text);
+    if (starts > kMaxElementStarts)
+        return Refused(L"it may hold more than " + Number(kMaxElementStarts) + L" elements");
+    const AttributeBound attributes = AttributeEqualsSigns(text);
+    if (attributes.count > kMaxAttributes)
+        return Refused(L"it may hold more than " + Number(kMaxAttributes) + L" attributes");
+    // Pairs of attributes times the bytes of a comparison: the count is at most kMaxAttributes here, so
+    // the product cannot overflow before the name's length is capped.
+    const std::size_t pairs = attributes.count * attributes.count / 2;
+    if (pairs * std::min(attributes.longestName, kMaxAttributeWork) > kMaxAttributeWork)
+        return Refused(L"its " + Number(attributes.count) + L" attributes, with names of up to " +
+                       Number(attributes.longestName) + L" characters, would take too long to check");
+
+    Reading reading;
+    auto document = std::make_unique<TiXmlDocument>();
+    const bool ran = platform::RunOnThreadWithStack(kStackBase + starts * kStackPerLevel, [&] {
+        try {
+            document->Parse(text.c_str(), nullptr, encoding);
+            if (document->Error()) {
+                reading = Refused(L"it is not XML: " + platform::AnsiToWide(document->ErrorDesc()) + L" (line " +
+                                  std::to_wstring(document->ErrorRow()) + L", column " +
+                                  std::to_wstring(document->ErrorCol()) + L")");
+                document.reset();
+            } else if (NestingDepth(*document) > kMaxDepth) {
+                reading = Refused(L"its elements nest deeper than " + Number(kMaxDepth) + L" levels");
+                document.reset();
+            }
+        } catch (...) {
+            document.reset(); // a half-built tree is as deep as the text made it
+            throw;
+        }
+    });
+    if (!ran)
+        return {Reading::Outcome::Unreadable, L"no thread could be started to read it", nullptr};
+    if (document)
+        reading = {Reading::Outcome::Parsed, {}, std::move(document)};
+    return reading;
+}
+
+// A file read from UTF-16 is saved as UTF-8: its declaration must say so, or the next read would take the
+// UTF-8 for the encoding the declaration names.
+void SayUtf8(TiXmlDocument& document)
+{
+    TiXmlNode* first = document.FirstChild();
+    const TiXmlDeclaration* declaration = first ? first->ToDeclaration() : nullptr;
+    if (!declaration || !*declaration->Encoding())
+        return;
+    const TiXmlDeclaration utf8(declaration->Version(), "UTF-8", declaration->Standalone());
+    document.ReplaceChild(first, utf8);
+}
+
+// Reads and parses the file the way TinyXML's LoadFile does (line ends normalised to LF first), after
+// the checks that keep the parser safe; a UTF-16 file with a byte-order mark is read as its UTF-8 text.
+Reading ReadDocument(const std::filesystem::path& path)
+{
+    if (platform::IsLink(path))
+        return {Reading::Outcome::Unreadable, L"it is a symbolic link or another reparse point, which is not followed",
+                nullptr};
     platform::UniqueFile file = platform::OpenFileForRead(path);
     if (!file) {
         std::error_code error;
         const bool missing = std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
-        return missing ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+        return {missing ? Reading::Outcome::Missing : Reading::Outcome::Unreadable, L"it could not be read", nullptr};
     }
+    const auto unreadable = [] { return Reading{Reading::Outcome::Unreadable, L"it could not be read", nullptr}; };
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return ReadOutcome::Unreadable;
+        return unreadable();
     const long length = std::ftell(file.get());
     if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return ReadOutcome::Unreadable;
-    if (length == 0 || length > kMaxFileBytes)
-        return ReadOutcome::NotXml;
+        return unreadable();
+    if (length == 0)
+        return {Reading::Outcome::Empty, {}, nullptr};
+    if (length > kMaxFileBytes)
+        return Refused(L"it is larger than 4 MiB");
 
     std::string raw(static_cast<size_t>(length), '\0');
     if (std::fread(raw.data(), 1, raw.size(), file.get()) != raw.size())
-        return ReadOutcome::Unreadable;
-    raw.resize(std::strlen(raw.c_str())); // TinyXML stops at the first NUL as well
+        return unreadable();
+
+    // Notepad's "Unicode" and PowerShell 5's Out-File write UTF-16 with a byte-order mark. Its text goes
+    // to the parser as UTF-8, which is what a save then writes.
+    TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING;
+    const bool littleEndian = raw.size() >= 2 && raw[0] == '\xFF' && raw[1] == '\xFE';
+    const bool bigEndian = raw.size() >= 2 && raw[0] == '\xFE' && raw[1] == '\xFF';
+    if (littleEndian || bigEndian) {
+        std::string utf8;
+        if (!Utf16ToUtf8(raw, bigEndian, utf8))
+            return Refused(L"it begins as UTF-16 but is not");
+        raw = std::move(utf8);
+        encoding = TIXML_ENCODING_UTF8;
+    }
+    // TinyXML stops at the first NUL: what follows it would be lost by the next save.
+    if (raw.find('\0') != std::string::npos)
+        return Refused(L"it holds a NUL character");
 
     std::string text;
     text.reserve(raw.size());
@@ -162,15 +384,14 @@ ReadOutcome ReadDocument(const std::filesystem::path& path, TiXmlDocument& docum
             text.push_back(raw[i]);
         }
     }
-    if (MayBeTooMuchForTheParser(text))
-        return ReadOutcome::NotXml;
-
     // TinyXML steps over a whole UTF-8 sequence at once, also when the text ends inside one (a file
     // cut after a lead byte), and then reads on past the terminator. A few more terminators after the
     // text keep every such step inside our buffer; the parser sees the same text.
     text.append(kParserSlack, '\0');
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    return document.Error() ? ReadOutcome::NotXml : ReadOutcome::Parsed;
+    Reading reading = ParseBounded(text, encoding);
+    if (reading.document && encoding == TIXML_ENCODING_UTF8)
+        SayUtf8(*reading.document);
+    return reading;
 }
 
 void FillFresh(TiXmlDocument& document)
@@ -188,6 +409,87 @@ TiXmlElement* FindRoot(TiXmlDocument& document)
         return nullptr;
     TiXmlNode* second = first->NextSibling();
     return second ? second->ToElement() : nullptr;
+}
+
+// A path as the event log shows it.
+std::wstring DisplayName(const std::filesystem::path& path)
+{
+    try {
+        return path.wstring();
+    } catch (...) {
+        return platform::AnsiToWide(path.string()); // a name that is not valid in the locale's encoding
+    }
+}
+
+// The files reported as kept in place, each with its reason. lightingControl.xml is read on every
+// operation: its event is written once per file and reason, and again only after the file was used.
+class KeptInPlaceReports {
+public:
+    static void Report(const std::filesystem::path& path, const std::wstring& why)
+    {
+        {
+            std::lock_guard lock(Mutex());
+            auto [entry, added] = Reported().try_emplace(path, why);
+            if (!added && entry->second == why)
+                return;
+            entry->second = why;
+        }
+        const std::wstring inserts[] = {DisplayName(path), why};
+        platform::EventLog().Report(events::kSettingsKeptInPlace, inserts);
+    }
+
+    static void Forget(const std::filesystem::path& path)
+    {
+        std::lock_guard lock(Mutex());
+        Reported().erase(path);
+    }
+
+private:
+    static std::mutex& Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::map<std::filesystem::path, std::wstring>& Reported()
+    {
+        static std::map<std::filesystem::path, std::wstring> reported;
+        return reported;
+    }
+};
+
+// UTC, so that names sort in the order they were made whatever the time zone did in between.
+std::string Timestamp()
+{
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date(day);
+    const hh_mm_ss time(now - day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02uT%02d%02d%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+// Moves the file to "<name>.unusable-<UTC time>.<extension>" beside it ("-2", "-3", ... after the time
+// when that is taken). The new name, or an empty path when the file could not be moved.
+std::filesystem::path MoveAsideWithTimestamp(const std::filesystem::path& path)
+{
+    const std::string stamp = Timestamp();
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        std::filesystem::path name = path.stem();
+        name += ".unusable-" + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : std::string());
+        name += path.extension();
+        const std::filesystem::path aside = path.parent_path() / name;
+        if (platform::MoveAside(path, aside))
+            return aside;
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(aside, error)))
+            return {}; // the move failed for another reason than the name
+    }
+    return {};
 }
 
 } // namespace
@@ -274,38 +576,80 @@ XmlKeyStore::~XmlKeyStore() = default;
 bool XmlKeyStore::Load(const std::filesystem::path& path, bool create)
 {
     Release();
-    auto document = std::make_unique<TiXmlDocument>();
     m_path = path;
 
-    const ReadOutcome outcome = ReadDocument(path, *document);
-    if (outcome == ReadOutcome::Unreadable) {
-        m_lastLoad = LoadResult::Inaccessible;
-        return false;
-    }
-    if (outcome == ReadOutcome::Parsed) {
-        TiXmlElement* root = FindRoot(*document);
-        if (!root) {
-            m_lastLoad = LoadResult::Unusable;
+    Reading reading = ReadDocument(path);
+    switch (reading.outcome) {
+    case Reading::Outcome::Parsed:
+        if (TiXmlElement* root = FindRoot(*reading.document)) {
+            m_document = std::move(reading.document);
+            m_root = root;
+            m_lastLoad = LoadResult::Loaded;
+            KeptInPlaceReports::Forget(path);
+            return true;
+        }
+        // XML of another shape may be someone's hand edit: it stays as it is.
+        return KeepInPlace(LoadResult::Unusable, L"it is XML, but not a declaration followed by one root element");
+    case Reading::Outcome::Unreadable:
+        return KeepInPlace(LoadResult::Inaccessible, reading.why);
+    case Reading::Outcome::Missing:
+    case Reading::Outcome::Empty:
+        if (!create) {
+            m_lastLoad = LoadResult::Failed;
             return false;
         }
-        m_document = std::move(document);
-        m_root = root;
-        m_lastLoad = LoadResult::Loaded;
-        return true;
+        KeptInPlaceReports::Forget(path);
+        return WriteFresh(LoadResult::Created);
+    case Reading::Outcome::Refused:
+        if (!create) {
+            m_lastLoad = LoadResult::Refused;
+            return false;
+        }
+        return SetAside(reading.why);
     }
-    if (!create) {
-        m_lastLoad = LoadResult::Failed;
-        return false;
+    return false;
+}
+
+// A file whose content cannot be used goes to a name of its own beside it, and a fresh one takes its
+// place: its bytes stay for whoever wants them back, and the settings are saved again. A read-only
+// file is never moved (nothing of ours replaces it), nor is one that cannot be; both stay in place.
+bool XmlKeyStore::SetAside(const std::wstring& why)
+{
+    if (platform::IsReadOnlyFile(m_path))
+        return KeepInPlace(LoadResult::Refused, why);
+    const std::filesystem::path aside = MoveAsideWithTimestamp(m_path);
+    if (aside.empty())
+        return KeepInPlace(LoadResult::Refused, why);
+    if (!WriteFresh(LoadResult::KeptAside)) {
+        // No fresh file could be written after all: the old one goes back, so that the path is never left
+        // empty while its bytes are elsewhere.
+        if (platform::MoveAside(aside, m_path))
+            return KeepInPlace(LoadResult::Refused, why);
     }
-    FillFresh(*document);
-    m_document = std::move(document);
+    KeptInPlaceReports::Forget(m_path);
+    const std::wstring inserts[] = {DisplayName(m_path), why, DisplayName(aside)};
+    platform::EventLog().Report(events::kSettingsKeptAside, inserts);
+    return IsLoaded();
+}
+
+bool XmlKeyStore::KeepInPlace(LoadResult result, const std::wstring& why)
+{
+    m_lastLoad = result;
+    KeptInPlaceReports::Report(m_path, why);
+    return false;
+}
+
+bool XmlKeyStore::WriteFresh(LoadResult result)
+{
+    m_document = std::make_unique<TiXmlDocument>();
+    FillFresh(*m_document);
     m_root = FindRoot(*m_document);
     if (!Save()) {
         Release();
         m_lastLoad = LoadResult::Failed;
         return false;
     }
-    m_lastLoad = LoadResult::Created;
+    m_lastLoad = result;
     return true;
 }
 

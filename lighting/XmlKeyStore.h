@@ -42,14 +42,19 @@ private:
 
 class XmlKeyStore {
 public:
-    // How the last Load ended.
+    // How the last Load ended. Every file that is there but cannot be used keeps its bytes: it stays in
+    // place (Unusable, Inaccessible, Refused), or it is moved aside to a timestamped name (KeptAside).
+    // Either is reported to the event log, a file kept in place once per reason.
     enum class LoadResult {
-        None,     // nothing loaded yet, or released
-        Loaded,   // an existing file was read
-        Created,      // the file was missing or not XML and a fresh one was written
+        None,         // nothing loaded yet, or released
+        Loaded,       // an existing file was read
+        Created,      // the file was missing or empty and a fresh one was written
+        KeptAside,    // the file's content cannot be used: it was moved aside and a fresh one written
         Unusable,     // the file is XML but not in the store's shape (no declaration first, no root after it)
-        Inaccessible, // the file exists but could not be read (locked, access denied, a read error)
-        Failed,       // the file was missing or not XML and could not be created
+        Inaccessible, // the file exists but could not be read (locked, access denied, a read error, a link)
+        Refused,      // the file's content cannot be used, and it stays (read-only, it could not be moved,
+                      // or Load was not to create)
+        Failed,       // the file was missing or empty (or moved aside) and no fresh one could be written
     };
 
     XmlKeyStore();
@@ -57,9 +62,12 @@ public:
     XmlKeyStore(const XmlKeyStore&) = delete;
     XmlKeyStore& operator=(const XmlKeyStore&) = delete;
 
-    // Parses the file, or (when `create` is set and the file is missing or not XML) writes a fresh one
-    // holding a declaration and an empty "root" element. A file that exists but cannot be read is
-    // never replaced: its content is unknown, not absent. False leaves the store empty.
+    // Parses the file, or (when `create` is set and the file is missing or empty) writes a fresh one
+    // holding a declaration and an empty "root" element. A file whose content cannot be used (not XML,
+    // too large, a NUL character, beyond the parser's bounds) is moved aside first when `create` is
+    // set. A file that exists but cannot be read is never replaced: its content is unknown, not absent.
+    // A UTF-16 file with a byte-order mark is read; a save writes it as UTF-8. False leaves the store
+    // empty.
     bool Load(const std::filesystem::path& path, bool create);
     // Starts a fresh document (declaration and empty "root") in memory only, bound to `path` for
     // later saves. Used when a file cannot be loaded but the owner must keep working.
@@ -73,6 +81,10 @@ public:
     LoadResult LastLoad() const noexcept { return m_lastLoad; }
 
 private:
+    bool SetAside(const std::wstring& why);
+    bool KeepInPlace(LoadResult result, const std::wstring& why);
+    bool WriteFresh(LoadResult result);
+
     std::unique_ptr<TiXmlDocument> m_document;
     TiXmlElement* m_root = nullptr;
     std::filesystem::path m_path;

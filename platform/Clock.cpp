@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <ctime>
 #include <thread>
 
 namespace ovled::platform {
@@ -18,6 +19,20 @@ IWaitClock& SystemClock()
 {
     static RealClock clock;
     return clock;
+}
+
+int LocalMinutesOfDay() noexcept
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &now) != 0)
+        return 0;
+#else
+    if (!localtime_r(&now, &local))
+        return 0;
+#endif
+    return local.tm_hour * 60 + local.tm_min;
 }
 
 } // namespace ovled::platform

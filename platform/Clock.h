@@ -28,6 +28,9 @@ public:
 // The real clock: the steady clock; waits and sleeps for the time asked.
 IWaitClock& SystemClock();
 
+// Minutes after local midnight now, by the system's clock and time zone (daylight saving included).
+int LocalMinutesOfDay() noexcept;
+
 // Asks the system for timers of 1 ms resolution for the life of the object (Windows runs its timers at
 // 15.6 ms unless a process asks, which would stretch a 10 ms tick to 15.6 ms); nothing on other hosts.
 class FineTimerResolution {

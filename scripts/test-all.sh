@@ -45,8 +45,8 @@ trap - EXIT
 # With music (PulseAudio and sox come with the setup): the check then asks every device in music for
 # the many changing colours that only music gives; without sound it could only ask for music's dark
 # colours.
-step "The main job on the virtual board: a 10 s show with music, checked"
-python3 scripts/demo/demo.py --duration 10 --check
+step "The main job on the virtual board: a 16 s show with music, checked"
+python3 scripts/demo/demo.py --duration 16 --check
 
 step "The soak-and-fault run: 60 s, checked against its limits"
 scripts/soak.sh --seconds 60

@@ -14,6 +14,11 @@ inline constexpr std::wstring_view kTypeLibraryVersion = L"1.0";
 inline constexpr std::wstring_view kProgId = L"OvLedService.LightControl.1";
 inline constexpr std::wstring_view kVersionIndependentProgId = L"OvLedService.LightControl";
 inline constexpr std::wstring_view kClassDescription = L"LightControl Class";
+// The Lighting class: the lighting's status and settings.
+inline constexpr std::wstring_view kLightingClsid = L"{167BDFBB-EDAA-4730-94CB-5656E2365050}";
+inline constexpr std::wstring_view kLightingProgId = L"OvLedService.Lighting.1";
+inline constexpr std::wstring_view kLightingVersionIndependentProgId = L"OvLedService.Lighting";
+inline constexpr std::wstring_view kLightingDescription = L"Lighting Class";
 
 // The service name is string resource 100 of the executable; this is its text, used where no
 // resource can be read.

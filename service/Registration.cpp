@@ -54,7 +54,7 @@ HResult Registration::RegisterClasses(bool withTypeLibrary)
 {
     if (m_parts.modulePath.empty())
         return m_parts.modulePathError;
-    if (const long error = ApplyPlan(ClassRoot(), LightControlClassPlan(m_parts.modulePath)))
+    if (const long error = ApplyPlan(ClassRoot(), ServerClassesPlan(m_parts.modulePath)))
         return HresultFromWin32(error);
     return withTypeLibrary ? m_parts.typeLibrary.Register(m_perUser) : kSOk;
 }
@@ -63,7 +63,7 @@ HResult Registration::UnregisterClasses(bool withTypeLibrary)
 {
     if (m_parts.modulePath.empty())
         return m_parts.modulePathError;
-    if (const long error = RemovePlan(ClassRoot(), LightControlClassPlan(m_parts.modulePath)))
+    if (const long error = RemovePlan(ClassRoot(), ServerClassesPlan(m_parts.modulePath)))
         return HresultFromWin32(error);
     return withTypeLibrary ? m_parts.typeLibrary.Unregister(m_perUser) : kSOk;
 }

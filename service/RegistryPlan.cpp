@@ -205,15 +205,25 @@ std::vector<std::wstring> CheckPlan(IRegistryEditor& registry, const RegistryPla
     return differences;
 }
 
-RegistryPlan LightControlClassPlan(const std::wstring& modulePath)
+namespace {
+
+struct ClassNames {
+    std::wstring_view clsid;
+    std::wstring_view progId;
+    std::wstring_view versionIndependentProgId;
+    std::wstring_view description;
+};
+
+RegistryPlan ClassPlan(const ClassNames& names, const std::wstring& modulePath)
 {
-    const std::wstring description(kClassDescription);
-    const std::wstring progId(kProgId);
-    const std::wstring versionIndependent(kVersionIndependentProgId);
+    const std::wstring clsid(names.clsid);
+    const std::wstring description(names.description);
+    const std::wstring progId(names.progId);
+    const std::wstring versionIndependent(names.versionIndependentProgId);
 
     // The executable is a local server: its path is written in double quotes, so that a path with
     // spaces is one command; every other character (a single quote included) stays as it is.
-    RegistryKeySpec classKey = Key(std::wstring(kLightControlClsid), description,
+    RegistryKeySpec classKey = Key(clsid, description,
                                    {
                                        Key(L"ProgID", progId),
                                        Key(L"VersionIndependentProgID", versionIndependent),
@@ -226,10 +236,31 @@ RegistryPlan LightControlClassPlan(const std::wstring& modulePath)
     classKey.namedValues.push_back(RegistryValue::String(L"AppID", std::wstring(kAppId)));
 
     return {
-        Key(progId, description, {Key(L"CLSID", std::wstring(kLightControlClsid))}),
+        Key(progId, description, {Key(L"CLSID", clsid)}),
         Key(versionIndependent, description, {Key(L"CurVer", progId)}),
         Key(L"CLSID", std::nullopt, {std::move(classKey)}, Removal::NoRemove),
     };
+}
+
+} // namespace
+
+RegistryPlan LightControlClassPlan(const std::wstring& modulePath)
+{
+    return ClassPlan({kLightControlClsid, kProgId, kVersionIndependentProgId, kClassDescription}, modulePath);
+}
+
+RegistryPlan LightingClassPlan(const std::wstring& modulePath)
+{
+    return ClassPlan({kLightingClsid, kLightingProgId, kLightingVersionIndependentProgId, kLightingDescription},
+                     modulePath);
+}
+
+RegistryPlan ServerClassesPlan(const std::wstring& modulePath)
+{
+    RegistryPlan plan = LightControlClassPlan(modulePath);
+    for (RegistryKeySpec& key : LightingClassPlan(modulePath))
+        plan.push_back(std::move(key));
+    return plan;
 }
 
 RegistryPlan EventSourcePlan(const std::wstring& modulePath, const std::wstring& source)

@@ -94,6 +94,10 @@ bool SameRegistryName(const std::wstring& a, const std::wstring& b) noexcept;
 
 // The LightControl class: its ProgIDs and its CLSID key, served by the executable at `modulePath`.
 RegistryPlan LightControlClassPlan(const std::wstring& modulePath);
+// The Lighting class, the same way.
+RegistryPlan LightingClassPlan(const std::wstring& modulePath);
+// Every class the executable serves: LightControl, then Lighting.
+RegistryPlan ServerClassesPlan(const std::wstring& modulePath);
 
 // The event source `source` of the Application log, relative to HKEY_LOCAL_MACHINE: its messages are the
 // message table of the executable at `modulePath`, and it writes errors, warnings and information.

@@ -57,7 +57,8 @@ void ServiceController::ControlHandler(std::uint32_t control)
     else if (control >= kFirstUserControl && control <= kLastUserControl) {
         if (UserControlMayBeLogged())
             LogServiceEvent(events::kBadServiceRequest, kEventBadRequest);
-    } else if (control == 0 || control > kControlShutdown)
+    } else if (control == 0 || (control > kControlShutdown && control != kControlPowerEvent &&
+                                 control != kControlSessionChange))
         LogServiceEvent(events::kBadServiceRequest, kEventBadRequest);
 }
 

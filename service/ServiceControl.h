@@ -22,8 +22,15 @@ inline constexpr std::uint32_t kServiceStopPending = 3;
 inline constexpr std::uint32_t kServiceRunning = 4;
 inline constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
 inline constexpr std::uint32_t kServiceAcceptStop = 1;
+// The console's session changes and the display's power setting reach the handler for the lights-off
+// rules; suspend and resume keep coming to the power event window.
+inline constexpr std::uint32_t kServiceAcceptPowerEvent = 0x40;
+inline constexpr std::uint32_t kServiceAcceptSessionChange = 0x80;
+inline constexpr std::uint32_t kServiceAccepted = kServiceAcceptStop | kServiceAcceptPowerEvent | kServiceAcceptSessionChange;
 inline constexpr std::uint32_t kControlStop = 1;
 inline constexpr std::uint32_t kControlShutdown = 5;
+inline constexpr std::uint32_t kControlPowerEvent = 13;
+inline constexpr std::uint32_t kControlSessionChange = 14;
 // Codes that any interactive user may send to any service (SERVICE_USER_DEFINED_CONTROL is in the
 // default rights of INTERACTIVE); the rest reach the handler only when the service accepts them.
 inline constexpr std::uint32_t kFirstUserControl = 128;
@@ -45,7 +52,7 @@ inline constexpr size_t kEventTextLimit = 255;
 struct ServiceStatusRecord {
     std::uint32_t serviceType = kServiceWin32OwnProcess;
     std::uint32_t currentState = kServiceStopped;
-    std::uint32_t controlsAccepted = kServiceAcceptStop;
+    std::uint32_t controlsAccepted = kServiceAccepted;
     std::uint32_t win32ExitCode = 0;
     std::uint32_t serviceSpecificExitCode = 0;
     std::uint32_t checkPoint = 0;
@@ -95,8 +102,9 @@ public:
     // The service's main function: registers the handler, reports start-pending, runs the server on
     // this thread until a stop, and reports stopped with the run's result as the Win32 exit code.
     void ServiceEntry();
-    // Stop requests the stop; pause, continue, interrogate and shutdown change nothing; any other code
-    // is logged as a bad request, a user-defined one at most once a minute.
+    // Stop requests the stop; pause, continue, interrogate, shutdown, power events and session changes
+    // (whose data the module decodes) change nothing here; any other code is logged as a bad request, a
+    // user-defined one at most once a minute.
     void ControlHandler(std::uint32_t control);
     // Reports stop-pending and ends the service thread's message loop.
     void RequestStop();

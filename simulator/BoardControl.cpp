@@ -19,6 +19,7 @@ constexpr char kUsage[] =
     "  fault clear                          no faults\n"
     "  fault fail METHOD|all|none           the automation method fails (iAcpiGetItem, ... or get-item)\n"
     "  fault slow MS                        every automation call takes MS milliseconds\n"
+    "  fault hang on|off                    every automation call waits until the fault is cleared\n"
     "  fault ec-busy on|off|READS           the controller stays busy, or is busy for READS status reads\n"
     "  fault description KIND [ID]          malformed descriptions (of one item, or all)\n"
     "  fault group KIND [GROUP]             malformed group lists (of one group, or all)\n"
@@ -116,6 +117,8 @@ int RunFault(BoardModel& board, const std::vector<std::string>& args, std::ostre
         faults.failingMethods = mask;
     } else if (what == "slow" && ParseNumber(value, number)) {
         faults.slowMillis = number;
+    } else if (what == "hang" && ParseSwitch(value, number)) {
+        faults.hangs = number;
     } else if (what == "ec-busy") {
         if (ParseSwitch(value, number)) {
             faults.ecStaysBusy = number;
@@ -357,7 +360,7 @@ void PrintFaults(BoardModel& board, std::ostream& out)
         if (f.failingMethods & (1u << i))
             out << ' ' << MethodName(static_cast<Method>(i));
     }
-    out << ", slow " << f.slowMillis << " ms, ec " << (f.ecStaysBusy ? "busy" : "ready") << ", descriptions "
+    out << ", slow " << f.slowMillis << " ms" << (f.hangs ? ", hanging" : "") << ", ec " << (f.ecStaysBusy ? "busy" : "ready") << ", descriptions "
         << MalformationName(static_cast<Malformation>(f.descriptionMalformation)) << ", group lists "
         << MalformationName(static_cast<Malformation>(f.groupMalformation))
         << (f.serverMissing ? ", server missing" : "") << (f.answersZero ? ", methods answer 0" : "")

@@ -350,6 +350,10 @@ void BoardModel::SlowDown()
     const std::uint32_t millis = With([](BoardState& state) { return state.faults.slowMillis; });
     if (millis > 0)
         m_clock.Sleep(std::chrono::milliseconds(millis));
+    // A server that hangs: the call comes back only once the fault is cleared (outside the board's lock,
+    // so the control command can clear it).
+    while (With([](BoardState& state) { return state.faults.hangs != 0; }))
+        m_clock.Sleep(std::chrono::milliseconds(10));
 }
 
 bool BoardModel::ServerMissing()

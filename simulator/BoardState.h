@@ -91,6 +91,7 @@ struct Faults {
     std::uint32_t serverMissing;           // in process: every call fails as if nothing were registered
     std::uint32_t answersZero;             // COM server: methods answer 0 although the invocation succeeds
     std::uint32_t portIoFails;             // the port-I/O library: open answers 0, reads 0xFF, writes are lost
+    std::uint32_t hangs;                   // every automation call waits until this fault is cleared
 };
 
 enum class Device : std::uint32_t { Onboard = 0, FirstStrip = 1 };

@@ -8,6 +8,7 @@ ovled_add_gtest(lighting_tests
     unit/lighting/ThermalThreadTest.cpp
     unit/lighting/HslToRgbTest.cpp
     unit/lighting/MusicOutputTest.cpp
+    unit/lighting/LightsOffTest.cpp
   LIBS ovled_lighting ovled_test_support ovled::tinyxml
   LABELS unit)
 

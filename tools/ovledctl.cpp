@@ -5,6 +5,10 @@
 //   ovledctl [--late] set <index> <mode>     mode: none|music|thermal or 0|1|2
 //   ovledctl [--late] off onboard|strips     switch the onboard zone or all strips off
 //   ovledctl [--late] list [strips]          the onboard zone and strips 0..strips-1 (default 2)
+//   ovledctl brightness [percent]            read or set the brightness of every colour (0..100)
+//   ovledctl lights off [minutes] | on       every light off (for some minutes, or until "on"), or on again
+//   ovledctl status                          every device, the brightness, the rules and why the lights are off
+// (the last three through the Lighting class)
 //
 // Exit code 0 on success, 1 for a wrong command line, 2 when the class cannot be reached or a call fails.
 #include "platform/win32/Unique.h"
@@ -93,7 +97,8 @@ const wchar_t* ModeName(short mode)
 int Usage()
 {
     std::fwprintf(stderr, L"usage: ovledctl [--late] get <index> | set <index> <none|music|thermal|0|1|2> | "
-                          L"off <onboard|strips> | list [strips]\n");
+                          L"off <onboard|strips> | list [strips]\n"
+                          L"       ovledctl brightness [0..100] | lights off [minutes] | lights on | status\n");
     return kUsage;
 }
 
@@ -105,6 +110,67 @@ int PrintMode(LightControlClient& client, short index)
         return Fail(L"reading ModeByIndex", result);
     std::wprintf(L"device %d%ls: mode %d (%ls)\n", index, index == -1 ? L" (onboard)" : L"", mode, ModeName(mode));
     return 0;
+}
+
+// The commands of the Lighting class, early-bound.
+int RunLighting(const std::wstring& command, int remaining, wchar_t** rest)
+{
+    ovled::win32::ComPtr<ILighting> lighting;
+    const HRESULT created =
+        CoCreateInstance(CLSID_Lighting, nullptr, CLSCTX_LOCAL_SERVER, IID_ILighting, lighting.put_void());
+    if (FAILED(created))
+        return Fail(L"creating Lighting", created);
+    LONG value = 0;
+    if (command == L"brightness" && remaining <= 1) {
+        if (remaining == 1) {
+            const auto percent = ParseShort(rest[0]);
+            if (!percent)
+                return Usage();
+            if (const HRESULT result = lighting->put_Brightness(*percent); FAILED(result))
+                return Fail(L"setting the brightness (0..100)", result);
+        }
+        if (const HRESULT result = lighting->get_Brightness(&value); FAILED(result))
+            return Fail(L"reading the brightness", result);
+        std::wprintf(L"brightness %ld %%\n", static_cast<long>(value));
+        return 0;
+    }
+    if (command == L"lights" && remaining >= 1 && !std::wcscmp(rest[0], L"on") && remaining == 1) {
+        const HRESULT result = lighting->LightsOn();
+        return FAILED(result) ? Fail(L"turning the lights on", result) : 0;
+    }
+    if (command == L"lights" && remaining >= 1 && !std::wcscmp(rest[0], L"off") && remaining <= 2) {
+        const auto minutes = remaining == 2 ? ParseShort(rest[1]) : std::optional<short>(0);
+        if (!minutes)
+            return Usage();
+        const HRESULT result = lighting->LightsOff(*minutes);
+        return FAILED(result) ? Fail(L"turning the lights off", result) : 0;
+    }
+    if (command == L"status" && remaining == 0) {
+        LONG count = 0;
+        if (const HRESULT result = lighting->get_DeviceCount(&count); FAILED(result))
+            return Fail(L"reading the devices", result);
+        for (LONG device = -1; device < count - 1; ++device) {
+            ovled::win32::UniqueBstr name;
+            LONG mode = 0;
+            LONG colour = -1;
+            VARIANT_BOOL on = VARIANT_FALSE;
+            if (FAILED(lighting->get_DeviceName(device, name.put())) || FAILED(lighting->get_DeviceMode(device, &mode)) ||
+                FAILED(lighting->get_DeviceOn(device, &on)) || FAILED(lighting->get_DeviceColour(device, &colour)))
+                return Fail(L"reading a device", E_FAIL);
+            std::wprintf(L"device %ld (%ls): mode %ld (%ls), %ls, shows %06lX\n", static_cast<long>(device),
+                         name.get(), static_cast<long>(mode), ModeName(static_cast<short>(mode)),
+                         on ? L"on" : L"switched off", static_cast<unsigned long>(colour));
+        }
+        VARIANT_BOOL lightsOn = VARIANT_TRUE;
+        LONG reasons = 0;
+        (void)lighting->get_Brightness(&value);
+        (void)lighting->get_LightsAreOn(&lightsOn);
+        (void)lighting->get_OffReasons(&reasons);
+        std::wprintf(L"brightness %ld %%, lights %ls (rules holding: %ld)\n", static_cast<long>(value),
+                     lightsOn ? L"on" : L"off", static_cast<long>(reasons));
+        return 0;
+    }
+    return Usage();
 }
 
 int Run(int argc, wchar_t** argv)
@@ -123,6 +189,8 @@ int Run(int argc, wchar_t** argv)
     ScopedComInit com;
     if (FAILED(com.Result()))
         return Fail(L"initialising COM", com.Result());
+    if (command == L"brightness" || command == L"lights" || command == L"status")
+        return late ? Usage() : RunLighting(command, remaining, argv + next);
 
     std::unique_ptr<LightControlClient> client;
     const HRESULT created = ovled::tools::ConnectLightControl(late, client);

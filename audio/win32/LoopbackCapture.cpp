@@ -187,7 +187,8 @@ struct LoopbackCapture::Stream {
     {
         if (started) {
             client->Stop();
-            CancelWaitableTimer(timer);
+            if (!bufferEvent)
+                CancelWaitableTimer(timer);
         }
     }
     // Declared in the reverse order of their release: capture client, audio client.
@@ -195,7 +196,9 @@ struct LoopbackCapture::Stream {
     ComPtr<IAudioCaptureClient> capture;
     bool fromCaptureEndpoint = false;
     HANDLE timer = nullptr;
+    UniqueHandle bufferEvent; // event-driven streams: the engine signals it, and no timer runs
     bool started = false;
+    HANDLE Wake() const noexcept { return bufferEvent ? bufferEvent.get() : timer; }
 };
 
 HANDLE CaptureKernel::CreateStopEvent() noexcept
@@ -211,6 +214,23 @@ HANDLE CaptureKernel::CreateTimer() noexcept
 BOOL CaptureKernel::ArmTimer(HANDLE timer, const LARGE_INTEGER& dueTime, LONG periodMs) noexcept
 {
     return SetWaitableTimer(timer, &dueTime, periodMs, nullptr, nullptr, FALSE);
+}
+
+bool CaptureKernel::EventDriven(bool loopback) noexcept
+{
+    if (!loopback)
+        return true;
+    // The version as the system has it, whatever the executable's manifest says.
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    static const GetVersion getVersion = win32::SystemFunction<GetVersion>(L"ntdll.dll", "RtlGetVersion");
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    return getVersion && getVersion(&version) == 0 && version.dwMajorVersion >= 10;
+}
+
+HANDLE CaptureKernel::CreateBufferEvent() noexcept
+{
+    return CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 // avrt.dll's functions, from System32 (platform/win32/SystemLibrary.h).
@@ -426,14 +446,20 @@ HRESULT LoopbackCapture::PrepareClient(IMMDevice* device, ComPtr<IAudioClient>& 
 }
 
 HRESULT LoopbackCapture::OpenStream(IAudioClient* client, UniqueCoTaskMem& format, DWORD streamFlags,
-                                    ComPtr<IAudioCaptureClient>& capture, bool& serviceRefused)
+                                    HANDLE bufferEvent, ComPtr<IAudioCaptureClient>& capture, bool& serviceRefused)
 {
     serviceRefused = false;
+    if (bufferEvent)
+        streamFlags |= AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
     // Buffer duration and periodicity 0: the engine chooses its own shared-mode buffer.
     const auto* waveFormat = static_cast<const WAVEFORMATEX*>(format.get());
     HRESULT hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, 0, 0, waveFormat, nullptr);
     if (FAILED(hr)) {
         Report("IAudioClient::Initialize failed: hr = 0x%08x\n", Hex(hr));
+        return hr;
+    }
+    if (bufferEvent && FAILED(hr = client->SetEventHandle(bufferEvent))) {
+        Report("IAudioClient::SetEventHandle failed: hr = 0x%08x\n", Hex(hr));
         return hr;
     }
     m_channels = waveFormat->nChannels;
@@ -447,6 +473,33 @@ HRESULT LoopbackCapture::OpenStream(IAudioClient* client, UniqueCoTaskMem& forma
     return S_OK;
 }
 
+HRESULT LoopbackCapture::OpenEndpointStream(IMMDevice* device, bool loopback, Stream& stream, REFERENCE_TIME& period,
+                                            bool& serviceRefused)
+{
+    const DWORD flags = loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0;
+    UniqueCoTaskMem format;
+    HRESULT hr = S_OK;
+    if (m_kernel.EventDriven(loopback)) {
+        stream.bufferEvent.reset(m_kernel.CreateBufferEvent());
+        if (stream.bufferEvent) {
+            hr = PrepareClient(device, stream.client, period, format);
+            if (SUCCEEDED(hr))
+                hr = OpenStream(stream.client.get(), format, flags, stream.bufferEvent.get(), stream.capture,
+                                serviceRefused);
+            if (SUCCEEDED(hr) || serviceRefused || EndpointUnavailable(hr))
+                return hr;
+            // The engine refused event-driven buffering for this stream: a client of its own on the timer.
+            stream.capture.reset();
+            stream.client.reset();
+            stream.bufferEvent.reset();
+        }
+    }
+    hr = PrepareClient(device, stream.client, period, format);
+    if (SUCCEEDED(hr))
+        hr = OpenStream(stream.client.get(), format, flags, nullptr, stream.capture, serviceRefused);
+    return hr;
+}
+
 HRESULT LoopbackCapture::OpenDefaultStream(EndpointWatch& watch, HANDLE timer, Stream& stream)
 {
     IMMDeviceEnumerator* enumerator = nullptr;
@@ -457,12 +510,8 @@ HRESULT LoopbackCapture::OpenDefaultStream(EndpointWatch& watch, HANDLE timer, S
     if (FAILED(hr))
         return hr;
     REFERENCE_TIME period = 0;
-    UniqueCoTaskMem format;
-    hr = PrepareClient(render.get(), stream.client, period, format);
-    if (FAILED(hr))
-        return hr;
     bool serviceRefused = false;
-    hr = OpenStream(stream.client.get(), format, AUDCLNT_STREAMFLAGS_LOOPBACK, stream.capture, serviceRefused);
+    hr = OpenEndpointStream(render.get(), true, stream, period, serviceRefused);
     watch.Notifications().FollowCaptureDefault(serviceRefused);
     if (serviceRefused) {
         // The audio driver has no loopback streams. Its default input may well be a monitor of the output
@@ -474,11 +523,10 @@ HRESULT LoopbackCapture::OpenDefaultStream(EndpointWatch& watch, HANDLE timer, S
             hr = GetDefaultEndpoint(enumerator, eCapture, input.put());
         if (FAILED(hr))
             return hr;
+        stream.capture.reset();
         stream.client.reset();
-        hr = PrepareClient(input.get(), stream.client, period, format);
-        if (FAILED(hr))
-            return hr;
-        hr = OpenStream(stream.client.get(), format, 0, stream.capture, serviceRefused);
+        stream.bufferEvent.reset();
+        hr = OpenEndpointStream(input.get(), false, stream, period, serviceRefused);
         stream.fromCaptureEndpoint = true;
     }
     if (FAILED(hr))
@@ -487,7 +535,7 @@ HRESULT LoopbackCapture::OpenDefaultStream(EndpointWatch& watch, HANDLE timer, S
     const CaptureTimerSchedule schedule = CaptureTimerFor(period);
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = schedule.dueTime;
-    if (!m_kernel.ArmTimer(timer, dueTime, schedule.periodMs)) {
+    if (!stream.bufferEvent && !m_kernel.ArmTimer(timer, dueTime, schedule.periodMs)) {
         const DWORD error = GetLastError();
         Report("SetWaitableTimer failed: last error = %u\n", static_cast<unsigned>(error));
         return HresultFromWin32(static_cast<long>(error));
@@ -608,7 +656,7 @@ HRESULT LoopbackCapture::CaptureRun()
                 }
                 waiting = waitingForChange = false;
                 captured = true;
-                end = Pump(stream, changed, timer.get(), hr);
+                end = Pump(stream, changed, stream.Wake(), hr);
             }
         }
         if (end == StreamEnd::Stopped)

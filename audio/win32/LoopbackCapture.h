@@ -1,6 +1,8 @@
 // LoopbackCapture: records what the machine plays (Core Audio loopback of the default render endpoint,
 // coerced to 16-bit PCM) and hands every packet to the data callback on a capture thread of its own,
-// woken by a waitable timer at half the device period. Owned by MusicEffectDriver, which calls Start and
+// woken by the audio engine's buffer event where the system signals one (event-driven buffering: every
+// capture endpoint, and loopback streams from Windows 10 on), else by a waitable timer at half the device
+// period. Owned by MusicEffectDriver, which calls Start and
 // Stop from its caller's thread and never both at once; the callback runs on the capture thread.
 // Where the audio driver refuses loopback streams (Wine's drivers), the default capture endpoint is
 // recorded instead, so a monitor source that is the default input still feeds the music colour.
@@ -29,6 +31,11 @@ public:
     virtual HANDLE CreateStopEvent() noexcept;
     virtual HANDLE CreateTimer() noexcept;
     virtual BOOL ArmTimer(HANDLE timer, const LARGE_INTEGER& dueTime, LONG periodMs) noexcept;
+    // Whether streams of this kind get event-driven buffering: the engine signals an event when a buffer
+    // is ready, so a silent loopback stream wakes nobody and a capture stream wakes once a period instead
+    // of twice. Loopback streams before Windows 10 accept the flag but are never signalled.
+    virtual bool EventDriven(bool loopback) noexcept;
+    virtual HANDLE CreateBufferEvent() noexcept;
     // Registers the calling thread with the multimedia class scheduler under the task "Capture".
     virtual HANDLE EnterCaptureClass(DWORD* taskIndex) noexcept;
     virtual void LeaveCaptureClass(HANDLE task) noexcept;
@@ -79,8 +86,12 @@ private:
     HRESULT OpenDefaultStream(EndpointWatch& watch, HANDLE timer, Stream& stream);
     HRESULT PrepareClient(IMMDevice* device, win32::ComPtr<IAudioClient>& client, REFERENCE_TIME& period,
                           win32::UniqueCoTaskMem& format);
-    HRESULT OpenStream(IAudioClient* client, win32::UniqueCoTaskMem& format, DWORD streamFlags,
+    HRESULT OpenStream(IAudioClient* client, win32::UniqueCoTaskMem& format, DWORD streamFlags, HANDLE bufferEvent,
                        win32::ComPtr<IAudioCaptureClient>& capture, bool& serviceRefused);
+    // Prepares the endpoint's client and opens its stream, event-driven where the kernel says so and the
+    // engine takes it, else on the timer.
+    HRESULT OpenEndpointStream(IMMDevice* device, bool loopback, Stream& stream, REFERENCE_TIME& period,
+                               bool& serviceRefused);
     StreamEnd Pump(Stream& stream, HANDLE changed, HANDLE timer, HRESULT& failure);
     HRESULT Drain(IAudioCaptureClient* capture);
     // Waits for the stop event, a change of endpoint or (with `timer`) the timer. Returns the index of the

@@ -5,6 +5,7 @@
 // runtime's multithreaded-apartment threads, several at once; the reference count is atomic.
 #pragma once
 
+#include "lighting/win32/Automation.h"
 #include "lighting/win32/ComServerModule.h"
 
 #include <windows.h>
@@ -15,7 +16,7 @@
 
 namespace ovled::win32 {
 
-class CLightControl final : public ILightControl {
+class CLightControl final : public DualDispatch<ILightControl> {
 public:
     // The class factory's creation rules: a null ppv is E_POINTER; with an outer unknown only
     // IID_IUnknown may be asked for (CLASS_E_NOAGGREGATION otherwise) and an aggregated instance is
@@ -26,13 +27,6 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override;
     STDMETHODIMP_(ULONG) Release() noexcept override;
-
-    // IDispatch, from the type information of ILightControl.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) noexcept override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) noexcept override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argumentError) noexcept override;
 
     // ILightControl.
     STDMETHODIMP get_Color(ULONG* pVal) noexcept override;

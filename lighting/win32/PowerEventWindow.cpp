@@ -2,7 +2,11 @@
 
 #include "lighting/LightingManager.h"
 #include "lighting/PowerEvents.h"
+#include "lighting/win32/ConsoleWatch.h"
 #include "platform/Com.h"
+#include "platform/win32/SystemLibrary.h"
+
+#include <wtsapi32.h>
 
 #include <objbase.h>
 #include <process.h>
@@ -44,6 +48,73 @@ private:
     bool m_busy = false;
 };
 
+// What the window procedure serves: the power broadcasts' queue, and the console's state for the rules.
+class WindowContext {
+public:
+    WindowContext(PowerEventQueue& queue, PowerWindowHolder& holder, LightingManager& manager) noexcept
+        : queue(queue), m_holder(holder), m_manager(manager)
+    {
+    }
+    ~WindowContext() { StopWatching(); }
+
+    // Registers the window for the session and display notifications, once. wtsapi32.dll is not a known
+    // DLL of the system: it comes from System32 by name.
+    void Watch(HWND window)
+    {
+        if (m_watching)
+            return;
+        m_watching = true;
+        m_window = window;
+        using Register = BOOL(WINAPI*)(HWND, DWORD);
+        static const Register watch = SystemFunction<Register>(L"wtsapi32.dll", "WTSRegisterSessionNotification");
+        m_sessions = watch && watch(window, NOTIFY_FOR_ALL_SESSIONS);
+        // The display's state comes at once and at every change.
+        m_display = RegisterPowerSettingNotification(window, &GUID_CONSOLE_DISPLAY_STATE, DEVICE_NOTIFY_WINDOW_HANDLE);
+        if (const auto locked = ConsoleLockedAfterEvent(WTS_CONSOLE_CONNECT, WTSGetActiveConsoleSessionId()))
+            m_manager.SetSessionLocked(*locked);
+    }
+    void StopWatching() noexcept
+    {
+        using Unregister = BOOL(WINAPI*)(HWND);
+        static const Unregister unwatch =
+            SystemFunction<Unregister>(L"wtsapi32.dll", "WTSUnRegisterSessionNotification");
+        if (m_sessions && unwatch)
+            unwatch(m_window);
+        if (m_display)
+            UnregisterPowerSettingNotification(m_display);
+        m_sessions = false;
+        m_display = nullptr;
+    }
+    // The holder's console state, as the service's handler reported it.
+    void ApplyReported()
+    {
+        if (const int locked = m_holder.consoleLocked.load(); locked >= 0)
+            m_manager.SetSessionLocked(locked != 0);
+        if (const int off = m_holder.displayOff.load(); off >= 0)
+            m_manager.SetDisplayOff(off != 0);
+    }
+    void SessionChanged(WPARAM event, LPARAM session)
+    {
+        if (const auto locked = ConsoleLockedAfterEvent(static_cast<DWORD>(event), static_cast<DWORD>(session)))
+            m_manager.SetSessionLocked(*locked);
+    }
+    void SettingChanged(LPARAM setting)
+    {
+        if (const auto off = DisplayOffFromSetting(reinterpret_cast<const POWERBROADCAST_SETTING*>(setting)))
+            m_manager.SetDisplayOff(*off);
+    }
+
+    PowerEventQueue& queue;
+
+private:
+    PowerWindowHolder& m_holder;
+    LightingManager& m_manager;
+    HWND m_window = nullptr;
+    bool m_watching = false;
+    bool m_sessions = false;
+    HPOWERNOTIFY m_display = nullptr;
+};
+
 LRESULT CALLBACK PowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     try {
@@ -53,9 +124,17 @@ LRESULT CALLBACK PowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         } else if (message == WM_DESTROY) {
             PostQuitMessage(0);
             return 0;
-        } else if (message == WM_POWERBROADCAST) {
-            if (auto* queue = reinterpret_cast<PowerEventQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
-                queue->Deliver(static_cast<unsigned>(wParam));
+        } else if (auto* context = reinterpret_cast<WindowContext*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            if (message == WM_POWERBROADCAST && wParam == PBT_POWERSETTINGCHANGE)
+                context->SettingChanged(lParam);
+            else if (message == WM_POWERBROADCAST)
+                context->queue.Deliver(static_cast<unsigned>(wParam));
+            else if (message == WM_WTSSESSION_CHANGE)
+                context->SessionChanged(wParam, lParam);
+            else if (message == kWatchConsoleMessage)
+                context->Watch(window);
+            else if (message == kConsoleStateMessage)
+                context->ApplyReported();
         }
     } catch (...) {
         // No memory to queue the broadcast: it is lost, the window keeps serving.
@@ -63,7 +142,7 @@ LRESULT CALLBACK PowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND CreatePowerWindow(PowerEventQueue& queue)
+HWND CreatePowerWindow(WindowContext& context)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
@@ -79,7 +158,7 @@ HWND CreatePowerWindow(PowerEventQueue& queue)
     (void)RegisterClassExW(&windowClass); // a second window thread finds the class registered
 
     const HWND window = CreateWindowExW(0, kPowerWindowName, kPowerWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, &queue);
+                                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, &context);
     if (window) {
         ShowWindow(window, SW_HIDE);
         UpdateWindow(window);
@@ -103,9 +182,14 @@ void ServeWindow(PowerWindowHolder& holder)
         (void)manager.GetModeByIndex(kOnboardDevice);
         PowerEventHandler handler(manager, holder.lighting.Devices());
         PowerEventQueue queue(handler);
+        WindowContext context(queue, holder, manager);
 
-        const HWND window = CreatePowerWindow(queue);
+        const HWND window = CreatePowerWindow(context);
         holder.window.store(window);
+        // What came before the window: the service's reports, a local server's request to watch.
+        context.ApplyReported();
+        if (window && holder.watchConsole.load())
+            context.Watch(window);
         holder.ready.Set();
         // Without a window the loop still runs: the thread simply receives no power events. A stop that
         // came while the manager was being built found no window to close.
@@ -115,6 +199,7 @@ void ServeWindow(PowerWindowHolder& holder)
             DispatchMessageW(&message);
         }
         holder.window.store(nullptr);
+        context.StopWatching();
         if (window && IsWindow(window)) {
             // Ended without its WM_CLOSE: nothing may reach the queue, which ends here.
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -149,6 +234,27 @@ PowerWindowHolder* StartPowerWindowThread(ILightingRoot& lighting) noexcept
         return nullptr;
     }
     return holder;
+}
+
+void WatchConsole(PowerWindowHolder& holder) noexcept
+{
+    holder.watchConsole.store(true);
+    if (const HWND window = holder.window.load())
+        PostMessageW(window, kWatchConsoleMessage, 0, 0);
+}
+
+void ReportConsoleLocked(PowerWindowHolder& holder, bool locked) noexcept
+{
+    holder.consoleLocked.store(locked ? 1 : 0);
+    if (const HWND window = holder.window.load())
+        PostMessageW(window, kConsoleStateMessage, 0, 0);
+}
+
+void ReportDisplayOff(PowerWindowHolder& holder, bool off) noexcept
+{
+    holder.displayOff.store(off ? 1 : 0);
+    if (const HWND window = holder.window.load())
+        PostMessageW(window, kConsoleStateMessage, 0, 0);
 }
 
 bool StopPowerWindowThread(PowerWindowHolder& holder, std::chrono::milliseconds patience) noexcept

@@ -7,6 +7,9 @@
 // refuses outgoing calls from a single-threaded one, and its waits there deliver sent messages. The
 // handler is never entered twice at once even so: a broadcast delivered by any wait that pumps messages
 // on this thread is queued and handled when the one in hand returns.
+// The window also hands the console's lock and display state to the lights-off rules: in a local server
+// it registers for the session and display notifications itself (WatchConsole); in the service, whose
+// window lives in no user's session, the control handler decodes them and reports them here.
 #pragma once
 
 #include "lighting/LightingRoot.h"
@@ -21,6 +24,10 @@ namespace ovled::win32 {
 
 // Both the window class and the window title.
 inline constexpr wchar_t kPowerWindowName[] = L"Orvex LED Service";
+
+// What the process posts to the window.
+inline constexpr UINT kWatchConsoleMessage = WM_APP + 1; // register for session and display notifications
+inline constexpr UINT kConsoleStateMessage = WM_APP + 2; // the holder's console state changed
 
 // Handed to the window thread, which writes the window handle into it. Allocated by the process entry
 // and never freed (the thread may outlive every other owner).
@@ -37,6 +44,11 @@ struct PowerWindowHolder {
     std::atomic<bool> stopRequested{false};
     // Set when the thread has released its session and left COM, as its last act.
     platform::AutoResetEvent finished;
+    // The console's last reported state: -1 unknown, 0 no, 1 yes. Kept here so that a report that comes
+    // before the window exists is applied when it does.
+    std::atomic<int> consoleLocked{-1};
+    std::atomic<int> displayOff{-1};
+    std::atomic<bool> watchConsole{false};
 };
 
 // The thread procedure: COM for the thread, its session, the lighting manager, the window, its message
@@ -47,6 +59,12 @@ void __cdecl PowerWindowThreadProc(void* holder);
 // thread) when the holder or the thread cannot be made; the caller carries on either way. `lighting`
 // must live as long as the process.
 PowerWindowHolder* StartPowerWindowThread(ILightingRoot& lighting) noexcept;
+
+// A local server's window registers for the console's session and display notifications.
+void WatchConsole(PowerWindowHolder& holder) noexcept;
+// The service's control handler reports what the notifications said.
+void ReportConsoleLocked(PowerWindowHolder& holder, bool locked) noexcept;
+void ReportDisplayOff(PowerWindowHolder& holder, bool off) noexcept;
 
 // Asks the thread to end (closes its window, or ends its loop when it has none) and waits at most
 // `patience` for it. True when it ended.

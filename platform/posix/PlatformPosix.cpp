@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,10 +53,26 @@ FineTimerResolution::~FineTimerResolution() = default;
 
 UniqueFile OpenFileForRead(const std::filesystem::path& path)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    // O_NOFOLLOW refuses a link at the path itself; O_NONBLOCK keeps a FIFO put there from holding us up
+    // (it is refused just below, as everything that is not a regular file).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return nullptr;
-    return UniqueFile(std::fopen(path.c_str(), "rb"));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return UniqueFile(file);
+}
+
+bool IsLink(const std::filesystem::path& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool IsReadOnlyFile(const std::filesystem::path& path)
@@ -69,7 +86,8 @@ bool IsReadOnlyFile(const std::filesystem::path& path)
 
 bool ReplaceFileContents(const std::filesystem::path& path, const std::function<bool(std::FILE*)>& write)
 {
-    if (IsReadOnlyFile(path))
+    // The rename below would replace a link with a regular file: the link is somebody's, not ours.
+    if (IsReadOnlyFile(path) || IsLink(path))
         return false;
     const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     // Appended piece by piece: GCC 12 at -O3 misreports `"." + string` as an overlapping copy.
@@ -100,6 +118,11 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     if (!ok)
         ::unlink(temp.c_str());
     return ok;
+}
+
+bool MoveAside(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 namespace {

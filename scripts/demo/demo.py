@@ -5,7 +5,8 @@ Starts the virtual board (automation server, ovio.dll, shared board state) and t
 Wine prefix, plays generated music into a private PulseAudio null sink, and runs a show through the
 client tool in three stretches:
   1. the onboard zone and strip 1 in thermal mode while the CPU temperature ramps from 20 to 70
-     degrees, strip 0 in music mode, strip 2 off; the strips are switched off and on again;
+     degrees, strip 0 in music mode, strip 2 off; the strips are switched off and on again; then every
+     colour at half brightness, then every light off for a while, and on again at full brightness;
   2. every device in music mode, with loud bursts of music between short silences;
   3. every device still in music mode, in silence.
 The board is drawn live in the terminal, a timeline picture is written, and the figures the board saw
@@ -39,13 +40,17 @@ DEVICES = (-1, 0, 1, 2)
 
 def schedule(duration):
     """When the show's steps come (seconds from its start). The thermal thread's first colour comes
-    3 s after the service started, so the strips stay on until then; the all-music stretches take the
-    last part of the show."""
+    3 s after the service started, so the strips stay on until then; the brightness step and the
+    lights-off stretch follow; the all-music stretches take the last part of the show (a show shorter
+    than about 16 s has no room for them all)."""
     strips_off = max(0.2 * duration, 4.5)
     strips_on = strips_off + max(1.5, duration / 15)
-    all_music = max(0.55 * duration, strips_on + 0.5)
-    return {"strips_off": strips_off, "strips_on": strips_on, "all_music": all_music,
-            "silence": duration - max(1.0, 0.15 * duration)}
+    brightness = strips_on + max(1.0, 0.05 * duration)
+    lights_off = brightness + max(1.5, 0.08 * duration)
+    lights_on = lights_off + max(1.5, 0.08 * duration)
+    all_music = max(0.55 * duration, lights_on + 1.0)
+    return {"strips_off": strips_off, "strips_on": strips_on, "brightness": brightness, "lights_off": lights_off,
+            "lights_on": lights_on, "all_music": all_music, "silence": duration - max(1.0, 0.15 * duration)}
 
 
 def say(text):
@@ -83,8 +88,9 @@ class Wine:
     def session(self, stop=False):
         mode = ["--stop"] if stop else ["--display"] if self.display else []
         args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + mode
-        # Through a file, as every Wine command here: the session's services inherit the output.
-        with open(self.out_dir / "session.log", "w+", errors="replace") as log:
+        # Through a file, as every Wine command here: the session's services inherit the output, so what a
+        # crashing service prints lands in session.log (the stop writes a file of its own).
+        with open(self.out_dir / ("session-stop.log" if stop else "session.log"), "w+", errors="replace") as log:
             done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
             log.seek(0)
             output = log.read().strip()
@@ -263,6 +269,26 @@ def service_pid(prefix):
     return None
 
 
+def wakes(pid):
+    """Context switches so far (voluntary and not) of each of the process's threads: {thread: (switches,
+    whether it is the service's own)}. Wine names its own threads wine_* and winepulse_*; ours keep the
+    program's name."""
+    threads = {}
+    try:
+        tasks = list(Path(f"/proc/{pid}/task").iterdir())
+    except OSError:
+        return None
+    for task in tasks:
+        try:
+            name = (task / "comm").read_text().strip()
+            switches = sum(int(line.split()[1]) for line in (task / "status").read_text().splitlines()
+                           if "ctxt_switches" in line)
+        except (OSError, ValueError, IndexError):
+            continue
+        threads[task.name] = (switches, not name.startswith("wine"))
+    return threads
+
+
 def cpu_seconds(pid):
     try:
         fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
@@ -329,15 +355,20 @@ class Show:
         self.strips_on = True
         self.marks = {}
         self.cpu = {}
+        self.wakes = {}
         self.recorder = None
+        self.answered_at_end = False
 
     def mark(self, name):
         self.marks[name] = time.monotonic()
         self.cpu[name] = cpu_seconds(self.pid) if self.pid else None
+        self.wakes[name] = wakes(self.pid) if self.pid else None
 
     def client(self, *commands):
         for command in commands:
             self.wine.run("ovledctl.exe", *command, quiet=True)
+            if command[0] in ("brightness", "lights"):
+                continue
             if command[0] == "off":
                 self.strips_on = False
             elif command[0] == "set":
@@ -347,6 +378,18 @@ class Show:
     def strips(self, mark, command):
         self.mark(mark)
         self.client(command)
+
+    def half_brightness(self):
+        self.mark("brightness")
+        self.client(("brightness", 50))
+
+    def lights_off(self):
+        self.mark("lights_off")
+        self.client(("lights", "off"))
+
+    def lights_on(self):
+        self.mark("lights_on")
+        self.client(("lights", "on"), ("brightness", 100))
 
     def all_music(self):
         # The first stretch ends when the switch begins: the service acts on each command before the
@@ -384,8 +427,16 @@ class Show:
             (plan["strips_off"], "strips off (-3)", lambda: self.strips("strips_off", ("off", "strips")), "waits"),
             (plan["strips_on"], "strips on again (strip 0 music)",
              lambda: self.strips("strips_on", ("set", 0, "music")), "held"),
+            (plan["brightness"], "every colour at half brightness", self.half_brightness, "held"),
+            (plan["lights_off"], "every light off", self.lights_off, "held"),
+            # The darkness's wake-ups are counted once the sources have stopped.
+            (plan["lights_off"] + 1.0, "every light off", lambda: self.mark("dark"), "held"),
+            (plan["lights_on"], "lights on again, full brightness", self.lights_on, "held"),
             (all_music_at, "every device in music, loud bursts", self.all_music, "held"),
             (plan["silence"], "every device in music, silence", self.silence, "fixed"),
+            # The wake-ups of silence are counted once the colour has faded and its thread has paused.
+            (min(plan["silence"] + 1.5, duration - 0.5), "every device in music, silence",
+             lambda: self.mark("quiet"), "fixed"),
         ]
         held = 0.0
         view = LiveView(sys.stdout)
@@ -419,6 +470,11 @@ class Show:
         for _, _, action, _ in events:
             action()
         self.mark("end")
+        try:
+            self.wine.run("ovledctl.exe", "status", quiet=True, timeout=20)
+            self.answered_at_end = True
+        except (DemoError, subprocess.TimeoutExpired):
+            self.answered_at_end = False
         if self.recorder:
             self.recorder.stop()
 
@@ -442,22 +498,52 @@ def analyse(samples, show, start_wall, clock):
             return None
         return 100.0 * (show.cpu[b] - show.cpu[a]) / max(1e-6, marks[b] - marks[a])
 
+    def wake_rates(a, b):
+        """Per second: the whole process's context switches and its own threads'; a thread that began in
+        between counts from zero, one that ended is left out."""
+        before, after = show.wakes.get(a), show.wakes.get(b)
+        if before is None or after is None:
+            return None
+        seconds = max(1e-6, marks[b] - marks[a])
+        deltas = [(count - before.get(tid, (0, own))[0], own) for tid, (count, own) in after.items()]
+        return sum(d for d, _ in deltas) / seconds, sum(d for d, own in deltas if own) / seconds
+
     facts["cpu"] = {"thermal": cpu_percent("start", "switch"), "loud": cpu_percent("all_music", "silence"),
-                    "silence": cpu_percent("silence", "end"), "show": cpu_percent("start", "end")}
+                    "silence": cpu_percent("quiet", "end"), "show": cpu_percent("start", "end"),
+                    "dark": cpu_percent("dark", "lights_on")}
+    facts["wakes"] = {"loud": wake_rates("all_music", "silence"), "silence": wake_rates("quiet", "end"),
+                      "dark": wake_rates("dark", "lights_on")}
     facts["stretches"] = {name: ((marks[a] - marks["start"]), (marks[b] - marks["start"]))
                           for name, a, b in (("thermal", "start", "switch"), ("loud", "all_music", "silence"),
-                                             ("silence", "silence", "end"))}
+                                             ("silence", "quiet", "end"), ("dark", "dark", "lights_on"),
+                                             ("half", "brightness", "lights_off"))}
 
-    # Stretch 1: thermal colours on the thermal devices, nothing on strip 2 (off).
+    # The brightness step: what the thermal devices were given at half brightness (the thermal colour
+    # always has a channel at 255, which half brightness makes 128). The step repaints them at once.
+    half, dark_from, lit = board(marks["brightness"]), board(marks["lights_off"]), board(marks["lights_on"])
+    facts["half_brightest"] = {d: [max(c) for m, dev, c in writes if dev == d and half <= m < dark_from]
+                               for d in (-1, 1)}
+    # The lights-off stretch: every device dark on the board, from a second after it began.
+    dark_samples = [s for _, s in samples if dark_from + 1e6 <= s["now"] < lit]
+    facts["dark_samples"] = len(dark_samples)
+    facts["lit_during_dark"] = sorted({figures.device_name(led["dev"]) for s in dark_samples for led in s["leds"]
+                                       if led["rgb"] != "000000"})
+    # And back: the thermal devices at full brightness within 1.5 s of the lights coming on.
+    facts["relit"] = {d: next(((m - lit) / 1e6 for m, dev, c in writes if dev == d and lit <= m and max(c) == 255),
+                              None) for d in (-1, 1)}
+
+    # Stretch 1: thermal colours on the thermal devices, nothing on strip 2 (off) but the darkness of the
+    # lights-off stretch (and the relighting that gives it back, within a second).
+    dark = (board(marks["lights_off"]), board(marks["lights_on"]) + 1e6)
     for _, sample in samples:
         if sample["now"] >= switch:
             break
         for led in sample["leds"]:
             if led["host"] and figures.is_thermal(bytes.fromhex(led["rgb"])):
                 facts["thermal_seen"][led["dev"]] = True
-            if led["dev"] == 2 and led["host"]:
+            if led["dev"] == 2 and led["host"] and not dark[0] <= sample["now"] < dark[1]:
                 facts["strip2_written"] = True
-    facts["strip2_written"] |= any(d == 2 and m < switch for m, d, _ in writes)
+    facts["strip2_written"] |= any(d == 2 and m < switch and not dark[0] <= m < dark[1] for m, d, _ in writes)
     facts["thermal_rates"] = figures.writes_per_device(writes, DEVICES, start, switch)
 
     # Stretch 2: every device in music. With sound, the loud bursts as the recorder heard them.
@@ -504,6 +590,9 @@ def analyse(samples, show, start_wall, clock):
     # How long before the show's end the service last wrote to the board: a service that stopped driving
     # the LEDs (a hang) shows up here even when every mode was seen working earlier.
     facts["quiet_before_end"] = (end - trace[-1][0]) / 1e6 if trace else None
+    # The music fades to black after the silence began: a service that hung earlier wrote nothing then.
+    facts["written_in_silence"] = bool(trace) and trace[-1][0] >= silence
+    facts["answered_at_end"] = show.answered_at_end
     facts["precision_ms"] = precision / 1000
     return facts
 
@@ -523,8 +612,24 @@ def print_summary(facts, picture, audio):
         note(f"{text} ({begin:.1f}-{end:.1f} s); service CPU "
              + (f"{cpu:.1f} % of a core" if cpu is not None else "(not measured)"))
 
+    def wake_line(key):
+        rates = facts["wakes"].get(key)
+        if rates:
+            note(f"   context switches per second: the service process {rates[0]:.0f}, its own threads {rates[1]:.0f}"
+                 " (the rest are Wine's: its thread pool and audio driver)")
+
     stretch("thermal", "1. thermal on the onboard zone and strip 1, music on strip 0")
     note("   colour writes per second: " + ", ".join(f"{name(d)} {r:.1f}" for d, r in facts["thermal_rates"].items()))
+    brightest = facts["half_brightest"]
+    note("   at half brightness the thermal colours' brightest channel was "
+         + ", ".join(f"{name(d)} {'/'.join(map(str, v)) or '-'}" for d, v in brightest.items()) + " (full: 255)")
+    stretch("dark", "   every light off")
+    note(f"   devices lit meanwhile: {', '.join(facts['lit_during_dark']) or 'none'} "
+         f"({facts['dark_samples']} board samples)")
+    wake_line("dark")
+    relit = facts["relit"]
+    note("   lights on -> full thermal colour: " + ", ".join(
+        f"{name(d)} {t * 1000:.0f} ms" if t is not None else f"{name(d)} not seen" for d, t in relit.items()))
 
     bursts = len(facts["bursts"])
     stretch("loud", "2. every device in music, " + (f"{bursts} loud burst{'s' if bursts != 1 else ''}, "
@@ -560,6 +665,7 @@ def print_summary(facts, picture, audio):
         if items:
             note("   strip item writes per second (selects and colours): "
                  + ", ".join(f"strip {s} {r:.1f}" for s, r in sorted(items.items())))
+    wake_line("silence")
 
     cpu = facts["cpu"]["show"]
     note(f"whole show: bridge calls per second {facts['calls_per_second']:.1f} (failed calls: {facts['failed_calls']});"
@@ -600,11 +706,23 @@ def check(facts, audio):
                 problems.append(f"{name(device)} got no music colour writes")
             elif any(max(c) >= 128 for c in written):
                 problems.append(f"{name(device)} showed a bright colour in music mode without sound")
-    quiet = facts.get("quiet_before_end")
-    # The service refreshes every device at least once a second; a longer silence means it stopped.
-    if quiet is None or quiet > 4.5:
-        problems.append("the service stopped writing to the board before the end of the show"
-                        + (f" ({quiet:.1f} s before)" if quiet is not None else ""))
+    for device, brightest in facts["half_brightest"].items():
+        if not brightest or brightest[-1] != 128:
+            problems.append(f"{name(device)} at half brightness was given colours with a brightest channel of "
+                            f"{brightest or 'nothing'} (a thermal colour at half brightness has 128)")
+    if not facts["dark_samples"]:
+        problems.append("the board was not sampled while the lights were off")
+    if facts["lit_during_dark"]:
+        problems.append(f"{', '.join(facts['lit_during_dark'])} lit while every light was off")
+    for device, seconds in facts["relit"].items():
+        if seconds is None or seconds > 1.5:
+            problems.append(f"{name(device)} did not show its full thermal colour within 1.5 s of the lights coming on")
+    # In silence the service writes nothing once the colour has faded and its thread has paused, so a
+    # hang is told by the fade's writes after the silence began and by a call answered at the end.
+    if not facts["written_in_silence"]:
+        problems.append("the service wrote nothing to the board after the music stopped (no fade to black)")
+    if not facts["answered_at_end"]:
+        problems.append("the service did not answer a call at the end of the show")
     return problems
 
 
@@ -693,7 +811,9 @@ def main():
                            {-1: "onboard: thermal, music", 0: "strip 0: music", 1: "strip 1: thermal, music",
                             2: "strip 2: off, music"},
                            strips_off=(marks["strips_off"], marks["strips_on"]),
-                           stretches=((marks["all_music"], marks["silence"], "all music, loud bursts"),
+                           stretches=((marks["brightness"], marks["lights_off"], "50 %"),
+                                      (marks["lights_off"], marks["lights_on"], "lights off"),
+                                      (marks["all_music"], marks["silence"], "all music, loud bursts"),
                                       (marks["silence"], marks["end"], "all music, silence")))
         print_summary(facts, picture, bool(server))
         problems = check(facts, bool(server)) if args.check else []
@@ -701,8 +821,8 @@ def main():
             print(f"CHECK FAILED: {problem}", flush=True)
         if args.check and not problems:
             say("Check passed: thermal colours on the onboard zone and strip 1, nothing on strip 2 while it was "
-                "off, music's colours on every device " + ("(many within seconds)" if server else
-                                                          "(dark: no sound)"))
+                "off, half brightness, every light off and back, music's colours on every device "
+                + ("(many within seconds)" if server else "(dark: no sound)"))
         return 1 if problems else 0
     except KeyboardInterrupt:
         interrupted = True

@@ -6,7 +6,7 @@ the out-of-process virtual board, in a private Wine prefix (build/soak/wineprefi
 PulseAudio playing generated music into a null sink, while the CPU temperature ramps. Eight COM clients
 (ovledsoak.exe clients) set and read modes at random; a test-only service (ovledsoak.exe power-service)
 sends a suspend/resume pair to the service's power window every 5 s. Faults come on a schedule: the
-firmware server ends and comes back, slows down, port I/O fails, the EC stays busy, the audio sink
+firmware server ends and comes back, slows down, hangs, port I/O fails, the EC stays busy, the audio sink
 goes away and comes back, Lighting.xml turns read-only; the firmware server is killed last. After each
 fault clears, the board must show again what the modes say. At the end a table of figures and limits is
 printed, and the exit status is 1 when a limit is broken.
@@ -40,9 +40,16 @@ STRIPS = 3  # the switch-strips profile
 DEVICES = [-1] + list(range(STRIPS))
 HANG_MS = 5000.0
 KILLED_ANSWER_MS = 1000.0
+# A COM call while the firmware server hangs: the service answers from what it holds (the benchmark's
+# figure is under a millisecond; Wine's COM and a loaded machine make up the rest).
+HUNG_ANSWER_MS = 1000
 STOP_LIMIT_S = 30.0
 MUSIC_RESUME_LIMIT_S = 2.0
 GROWTH_LIMIT = 0.05
+# A run without a second whole cycle compares two moments whose lighting differs (music on or off means a
+# capture stream and Wine's audio threads or none, about 3 threads and 12 descriptors of the 150): it can
+# catch a leak, not a few percent. The long run's limit is the 5 % above.
+SHORT_RUN_GROWTH_LIMIT = 0.15
 POWER_INTERVAL_MS = 5000
 # What a check waits for at most, from the moment the fault clears: a thermal device is painted once a
 # period (3 s), a music device every 10 ms while its colour changes.
@@ -195,6 +202,7 @@ class Soak:
         self.unix_pid = None
         self.thermal = {}
         self.checks = []  # dicts: fault, cycle, problems (none: passed), resume_s
+        self.hang_windows = []  # [epoch ms the server began to hang, epoch ms it stopped]
         self.resume_times = {"server-restart": [], "server-unregistered": [], "audio-sink": []}
         self.plan_number = 0
         self.failures = []  # setup or protocol failures that break the run
@@ -514,6 +522,16 @@ class Soak:
                 return ["the firmware server did not come back within 10 s"]
             return []
 
+        def hang():
+            # Every firmware call waits until the fault clears: the service's workers wait with it, and
+            # no COM call may wait for them.
+            self.hang_windows.append([time.time() * 1000, None])
+            self.boardctl("fault", "hang", "on")
+
+        def unhang():
+            self.boardctl("fault", "hang", "off")
+            self.hang_windows[-1][1] = time.time() * 1000
+
         # A server that ends is started again by the service's own next activation (its class is
         # registered as a local server); one that is also unregistered stays away until it is back.
         return [
@@ -521,6 +539,7 @@ class Soak:
             ("server-unregistered", server_gone, server_back),
             ("server-slow", lambda: self.boardctl("fault", "slow", self.args.slow_ms),
              lambda: self.boardctl("fault", "slow", 0)),
+            ("server-hangs", hang, unhang),
             ("port-io-fails", lambda: self.boardctl("fault", "port-io", "on"),
              lambda: self.boardctl("fault", "port-io", "off")),
             ("ec-busy", lambda: self.boardctl("fault", "ec-busy", "on"),
@@ -712,9 +731,12 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
                  f"(Windows pid {', '.join(map(str, sorted(pids)))}, {len(samples)} samples)",
                  "0", restarts == 0 and not not_running and bool(samples)))
 
-    # After warm-up: after the first whole cycle when a second one follows; in a shorter run after the two
-    # server faults, whose new firmware connections raise the handle count once (measured: 165 -> 180).
-    baseline = soak.cycle_ends[1] if len(soak.cycle_ends) > 2 else soak.phase_ends[1]
+    # After warm-up: after the first whole cycle when a second one follows; in a shorter run after the
+    # four server faults. Their new firmware connections raise the handle count once (measured: 165 ->
+    # 180), and while the server is slow or hangs, the service's own calls wait in Wine's RPC while the
+    # clients' calls are answered beside them: Wine's pool keeps the threads it added for that (measured:
+    # 35 -> 41 threads, 151 -> 175 open files, the same after every later cycle).
+    baseline = soak.cycle_ends[1] if len(soak.cycle_ends) > 2 else soak.phase_ends[3]
     window = 10.0
     # Windows' view where it answers (GetProcessHandleCount, PrivateUsage); Wine 8 answers 0 for another
     # process, and then the wine process's own view from /proc stands in.
@@ -726,13 +748,14 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
         ("private memory (Windows: PrivateUsage)", windows_private, " KiB") if windows_private else
         ("private memory (Linux: RssAnon of the wine process)", [(m[0], m[1]) for m in soak.memory], " KiB"),
     ]
+    limit = GROWTH_LIMIT if len(soak.cycle_ends) > 2 else SHORT_RUN_GROWTH_LIMIT
     for name, points, unit in measures:
         before = window_floor(points, baseline, baseline + window)
         after = window_floor(points, soak.before_kill - window, soak.before_kill)
         change = growth(before, after)
         rows.append((f"{name}, after warm-up vs end",
                      f"{before:.0f}{unit} -> {after:.0f}{unit} ({change * 100:+.1f} %)" if change is not None
-                     else "not measured", "growth <= 5 %", change is not None and change <= GROWTH_LIMIT))
+                     else "not measured", f"growth <= {limit * 100:.0f} %", change is not None and change <= limit))
 
     rows.append(("Lighting.xml", "parses, equals the last change " + str(final_plan) if not settings_problems
                  else "; ".join(settings_problems), "parses, equals the last change", not settings_problems))
@@ -756,11 +779,28 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
     rows.append(("service stop on request, firmware server gone", f"{stop_seconds:.1f} s (state {stopped_state})",
                  "<= 30 s, stopped", stop_seconds <= STOP_LIMIT_S and stopped_state == 1))
 
+    # While the server hangs, a call there waits, and so do the COM callers that need one: none of them.
+    windows = [(begin, end if end is not None else float("inf")) for begin, end in soak.hang_windows]
+    during_hang = [ms for start, ms, _ in calls if any(b <= start < e for b, e in windows)]
+    rows.append(("COM calls while the firmware server hung",
+                 f"{len(during_hang)} calls, slowest {max(during_hang):.0f} ms" if during_hang else "no calls",
+                 f"each within {HUNG_ANSWER_MS} ms", bool(during_hang) and max(during_hang) <= HUNG_ANSWER_MS))
+
+    # A suspend or resume handled while the server hangs waits for it (it reaches the firmware), and the
+    # broadcaster's send times out: counted apart.
     pairs = read_json_lines(soak.out_dir / "power.log")
+
+    def in_hang(pair):
+        began = pair["t"] - pair["suspend_ms"] - pair["resume_ms"]
+        return any(began <= e and pair["t"] >= b for b, e in windows)
+
+    hung_pairs = [p for p in pairs if in_hang(p)]
+    pairs = [p for p in pairs if not in_hang(p)]
     bad_pairs = [p for p in pairs if not (p["found"] and p["suspend_ok"] and p["resume_ok"])]
     slowest_pair = max((p["suspend_ms"] + p["resume_ms"] for p in pairs), default=0)
     rows.append(("suspend/resume pairs (test-only service)",
-                 f"{len(pairs)} sent, {len(bad_pairs)} failed, slowest pair {slowest_pair:.0f} ms", "none failed",
+                 f"{len(pairs)} sent, {len(bad_pairs)} failed, slowest pair {slowest_pair:.0f} ms; "
+                 f"{len(hung_pairs)} more while the server hung", "none failed",
                  bool(pairs) and not bad_pairs))
     logs = "".join((soak.out_dir / name).read_text(errors="replace") for name in ("commands.log", "clients.json"))
     if "wineserver crashed" in logs:

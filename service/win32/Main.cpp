@@ -146,6 +146,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     ovled::win32::WindowsProcess* process = typeLibraryOnly ? nullptr : BuildProcess();
     ovled::win32::PowerWindowHolder* window = process ? ovled::win32::StartPowerWindowThread(process->Root()) : nullptr;
     g_module.SetServingEnded([process, window] { EndLighting(process, window); });
+    g_module.SetLightingWindow(window);
 
     ovled::platform::ScopedNotifier notifier(ChooseNotifier(requested));
 

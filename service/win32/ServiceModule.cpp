@@ -1,6 +1,8 @@
 #include "service/win32/ServiceModule.h"
 
 #include "lighting/win32/LightControl.h"
+#include "lighting/win32/ConsoleWatch.h"
+#include "lighting/win32/Lighting.h"
 #include "platform/Paths.h"
 #include "service/CommandLine.h"
 #include "service/Identifiers.h"
@@ -54,16 +56,26 @@ public:
         // that its last release signals exists before the class object is published.
         if (m_module.m_delayShutdown && !m_module.m_shutdownEvent)
             m_module.m_shutdownEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        return CoRegisterClassObject(CLSID_LightControl, LightControlClassFactory(), CLSCTX_LOCAL_SERVER,
-                                     REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_module.m_classCookie);
+        const HRESULT result = CoRegisterClassObject(CLSID_LightControl, LightControlClassFactory(),
+                                                     CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED,
+                                                     &m_module.m_classCookie);
+        if (FAILED(result))
+            return result;
+        return CoRegisterClassObject(CLSID_Lighting, LightingClassFactory(), CLSCTX_LOCAL_SERVER,
+                                     REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_module.m_lightingCookie);
     }
     HResult ResumeClassObjects() override { return CoResumeClassObjects(); }
     HResult RevokeClassObjects() override
     {
-        if (m_module.m_classCookie == 0)
-            return S_OK;
-        const HRESULT result = CoRevokeClassObject(m_module.m_classCookie);
-        m_module.m_classCookie = 0;
+        HRESULT result = S_OK;
+        for (DWORD* cookie : {&m_module.m_lightingCookie, &m_module.m_classCookie}) {
+            if (*cookie == 0)
+                continue;
+            const HRESULT revoked = CoRevokeClassObject(*cookie);
+            *cookie = 0;
+            if (FAILED(revoked) && SUCCEEDED(result))
+                result = revoked;
+        }
         return result;
     }
     bool StartShutdownMonitor() override
@@ -125,7 +137,13 @@ public:
     {
         m_module.m_statusHandle = m_module.m_managerLink.registerHandler(m_module.m_serviceName.c_str(),
                                                                          &COvLedServiceModule::ServiceControlHandler);
-        return m_module.m_statusHandle != nullptr;
+        if (!m_module.m_statusHandle)
+            return false;
+        // The display's state comes as a power event, at once and at every change. Never unregistered:
+        // the registration ends with the service's status handle.
+        (void)RegisterPowerSettingNotification(m_module.m_statusHandle, &GUID_CONSOLE_DISPLAY_STATE,
+                                               DEVICE_NOTIFY_SERVICE_HANDLE);
+        return true;
     }
     void ReportStatus(const service::ServiceStatusRecord& record) override
     {
@@ -181,7 +199,9 @@ COvLedServiceModule* COvLedServiceModule::Current() noexcept
 
 COvLedServiceModule::ManagerLink COvLedServiceModule::ServiceControlManager()
 {
-    return {[](const wchar_t* name, LPHANDLER_FUNCTION handler) { return RegisterServiceCtrlHandlerW(name, handler); },
+    return {[](const wchar_t* name, LPHANDLER_FUNCTION_EX handler) {
+                return RegisterServiceCtrlHandlerExW(name, handler, nullptr);
+            },
             [](SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
                 SERVICE_STATUS copy = status;
                 SetServiceStatus(handle, &copy); // the result is not checked: nothing could be done about it
@@ -267,6 +287,9 @@ HRESULT COvLedServiceModule::StartModule(int showCommand) noexcept
             return static_cast<HRESULT>(m_controller.Win32ExitCode());
         }
 
+        // A local server runs in the user's session: its window hears the session and display itself.
+        if (m_lightingWindow)
+            WatchConsole(*m_lightingWindow);
         const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const auto outcome = service::ClassifyComInit(com, GetModuleHandleW(L"Mscoree.dll") != nullptr);
         if (outcome == service::ComInitOutcome::Failed)
@@ -302,13 +325,28 @@ void WINAPI COvLedServiceModule::ServiceEntry(DWORD, LPWSTR*)
     }
 }
 
-void WINAPI COvLedServiceModule::ServiceControlHandler(DWORD control)
+DWORD WINAPI COvLedServiceModule::ServiceControlHandler(DWORD control, DWORD eventType, void* eventData, void*)
 {
     try {
-        if (COvLedServiceModule* module = Current())
-            module->m_controller.ControlHandler(control);
+        COvLedServiceModule* module = Current();
+        if (!module)
+            return NO_ERROR;
+        module->m_controller.ControlHandler(control);
+        // The service's window lives in no user's session: the console's lock and display state come
+        // here and go on to the window, whose thread tells the lighting.
+        if (PowerWindowHolder* window = module->m_lightingWindow) {
+            if (control == SERVICE_CONTROL_SESSIONCHANGE && eventData) {
+                const auto* change = static_cast<const WTSSESSION_NOTIFICATION*>(eventData);
+                if (const auto locked = ConsoleLockedAfterEvent(eventType, change->dwSessionId))
+                    ReportConsoleLocked(*window, *locked);
+            } else if (control == SERVICE_CONTROL_POWEREVENT && eventType == PBT_POWERSETTINGCHANGE) {
+                if (const auto off = DisplayOffFromSetting(static_cast<const POWERBROADCAST_SETTING*>(eventData)))
+                    ReportDisplayOff(*window, *off);
+            }
+        }
     } catch (...) {
     }
+    return NO_ERROR;
 }
 
 } // namespace ovled::win32

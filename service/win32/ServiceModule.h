@@ -7,6 +7,7 @@
 #pragma once
 
 #include "lighting/win32/ComServerModule.h"
+#include "lighting/win32/PowerEventWindow.h"
 #include "platform/win32/Unique.h"
 #include "service/CommandLine.h"
 #include "service/ServerRun.h"
@@ -51,10 +52,13 @@ public:
     // Work for the end of serving, before the service reports stopped (or the local server's main thread
     // returns): the process entry ends the lighting's threads there, so nothing they hold outlives the run.
     void SetServingEnded(std::function<void()> ended) { m_servingEnded = std::move(ended); }
+    // The power event window, to which the console's session and display changes go: from the control
+    // handler in the service, from the window's own notifications in a local server.
+    void SetLightingWindow(PowerWindowHolder* window) noexcept { m_lightingWindow = window; }
 
     // The dispatcher's entry points.
     static void WINAPI ServiceEntry(DWORD argumentCount, LPWSTR* arguments);
-    static void WINAPI ServiceControlHandler(DWORD control);
+    static DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 
     const std::wstring& ServiceName() const noexcept { return m_serviceName; }
     bool IsService() const noexcept { return m_isService.load(); }
@@ -64,7 +68,7 @@ public:
     // The link to the service control manager: how the control handler is registered and how a status
     // is reported. Tests that run the service entry in process stand in for both.
     struct ManagerLink {
-        std::function<SERVICE_STATUS_HANDLE(const wchar_t*, LPHANDLER_FUNCTION)> registerHandler;
+        std::function<SERVICE_STATUS_HANDLE(const wchar_t*, LPHANDLER_FUNCTION_EX)> registerHandler;
         std::function<void(SERVICE_STATUS_HANDLE, const SERVICE_STATUS&)> reportStatus;
     };
     static ManagerLink ServiceControlManager();
@@ -86,9 +90,11 @@ private:
     std::wstring m_serviceName;
     SERVICE_STATUS_HANDLE m_statusHandle = nullptr;
     std::atomic<bool> m_isService{true};
-    DWORD m_classCookie = 0; // the class table's one entry: LightControl
+    DWORD m_classCookie = 0;    // the class table: LightControl
+    DWORD m_lightingCookie = 0; // and Lighting
     ManagerLink m_managerLink;
     std::function<void()> m_servingEnded;
+    PowerWindowHolder* m_lightingWindow = nullptr;
     std::unique_ptr<ServiceHost> m_serviceHost;
     service::ServiceController m_controller;
     IComServerModule* m_previousModule;

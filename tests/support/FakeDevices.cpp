@@ -56,6 +56,12 @@ bool FakeLed::EnterThermalMode()
     return true;
 }
 
+bool FakeLed::LeaveHostControl()
+{
+    m_journal.Add(m_name + ": LeaveHostControl");
+    return true;
+}
+
 bool FakeLed::ShowColour(Rgb colour, ColourSource source)
 {
     char text[8];

@@ -47,6 +47,7 @@ public:
     bool IsOn() override;
     bool EnterMusicMode() override;
     bool EnterThermalMode() override;
+    bool LeaveHostControl() override;
     // Journalled as "<name>: ShowColour <music|thermal> <rrggbb>"; false for the next `refusals` calls.
     bool ShowColour(Rgb colour, ColourSource source) override;
     std::atomic<int> refusals{0};

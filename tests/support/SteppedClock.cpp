@@ -68,6 +68,18 @@ bool SteppedClock::StepAndSettle()
     return m_changed.wait_for(lock, kPatience, [&] { return m_entries > entries && m_steps == 0 && m_waiters > 0; });
 }
 
+bool SteppedClock::SettleAfter(const std::function<void()>& action)
+{
+    long entries = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        entries = m_entries;
+    }
+    action();
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, kPatience, [&] { return m_entries > entries && m_waiters > 0; });
+}
+
 bool SteppedClock::WaitForWaiters(int count)
 {
     std::unique_lock lock(m_mutex);

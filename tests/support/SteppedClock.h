@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -28,6 +29,9 @@ public:
     void Step();
     // Steps once and waits until the worker has run its cycle and waits again. False on a 10 s timeout.
     bool StepAndSettle();
+    // Runs `action` (which wakes a worker some other way than a step) and waits until a worker has
+    // entered a new wait. False on a 10 s timeout.
+    bool SettleAfter(const std::function<void()>& action);
     // Waits until `count` workers are inside a wait. False on a 10 s timeout.
     bool WaitForWaiters(int count);
     // Waits until no worker is inside a wait. False on a 10 s timeout.

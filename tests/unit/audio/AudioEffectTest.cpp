@@ -107,6 +107,25 @@ TEST_F(ColourThread, SilenceFadesToBlackInAboutTenTicks)
     EXPECT_EQ(Tick().colour, (Rgb{0, 0, 0})) << "and stays black";
 }
 
+TEST_F(ColourThread, ASecondOfBlackPausesItUntilSoundComes)
+{
+    Play(SilentPacket());
+    Start();
+    for (int i = 0; i < kIdleAfterDarkTicks; ++i)
+        Tick();
+    EXPECT_TRUE(effect.ColorThreadIdle());
+    const size_t ticks = output.Count();
+    ASSERT_TRUE(clock.StepAndSettle());
+    Play(SilentPacket());
+    EXPECT_EQ(output.Count(), ticks) << "neither time nor silence wakes it";
+
+    ASSERT_TRUE(clock.SettleAfter([&] { Play(LoudLowPacket()); }));
+    EXPECT_FALSE(effect.ColorThreadIdle());
+    ASSERT_EQ(output.Count(), ticks + 1) << "the first loud packet brings a tick at once";
+    EXPECT_EQ(output.Last().colour, (Rgb{128, 0, 0}));
+    EXPECT_EQ(Tick().colour, (Rgb{191, 0, 0})) << "and the ticks go on";
+}
+
 TEST_F(ColourThread, WithoutNewPacketsTheColourSettlesOnTheLastBands)
 {
     Play(TonePacket(kStereo480, 100.0, 0.05)); // low band 6: a dim red

@@ -29,7 +29,8 @@ Writes WritesOfTick(BoardScope& scope, std::vector<int> devices, int strips = 6)
         controllers.push_back(std::make_unique<ExternalLedStripControl>(i, scope.Hardware(), scope.Config()));
         stripDevices.push_back(controllers.back().get());
     }
-    MusicOutput output(onboard, stripDevices);
+    DevicePainter painter(onboard, stripDevices);
+    MusicOutput output(painter);
     return WritesOf(scope.Model(), [&] { output.Write(EnabledDevices(devices), kColour); });
 }
 

@@ -21,7 +21,8 @@ TEST(StripSelection, AStripOperationAndTheMusicColourNeverPaintAnotherStrip)
     LedControl onboard(scope.Hardware(), scope.Config());
     ExternalLedStripControl strip0(0, scope.Hardware(), scope.Config());
     ExternalLedStripControl strip2(2, scope.Hardware(), scope.Config());
-    MusicOutput music(onboard, {&strip0, nullptr, &strip2});
+    DevicePainter painter(onboard, {&strip0, nullptr, &strip2});
+    MusicOutput music(painter);
     const std::vector<int> musicStrips{0, 2};
 
     // Only strip 1's effect and only strips 0 and 2's colours are ever written: anything that lands

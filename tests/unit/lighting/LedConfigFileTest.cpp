@@ -1,4 +1,6 @@
 #include "lighting/LedConfigFile.h"
+#include "platform/EventIds.h"
+#include "tests/support/SettingsFileCases.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -118,10 +120,35 @@ TEST_F(LedConfigFileTest, ReadOnlyFileIsNeverChangedAndReadsStillWork)
 
 TEST_F(LedConfigFileTest, FileOfAnotherShapeIsLeftAloneAndGivesDefaults)
 {
+    test::RecordingEventLog events;
     WriteText(m_path, "<root><led key=\"0\"><mode>6</mode></led></root>");
     m_file.SetLedMode(0, 9);
     EXPECT_EQ(m_file.GetLedMode(0), -255);
     EXPECT_EQ(ReadText(m_path), "<root><led key=\"0\"><mode>6</mode></led></root>");
+    // Every operation reads the file; the event log hears of it once.
+    ASSERT_EQ(events.Events().size(), 1u);
+    EXPECT_EQ(events.Events()[0].id, events::kSettingsKeptInPlace);
+    EXPECT_EQ(events.Events()[0].inserts.at(0), m_path.wstring());
+}
+
+TEST_F(LedConfigFileTest, FilesPeopleWriteAreReadByAnOperationOrKeptAside)
+{
+    for (const test::SettingsFileCase& file : test::FilesOnceReplaced("<root><led key=\"0\"><mode>6</mode></led></root>")) {
+        SCOPED_TRACE(file.what);
+        TempFolder folder;
+        const auto path = folder / "lightingControl.xml";
+        WriteText(path, file.bytes);
+        test::RecordingEventLog events;
+        LedConfigFile config(path);
+        EXPECT_EQ(config.GetLedMode(0), file.usable ? 6 : -255);
+        EXPECT_EQ(config.GetLedMode(0), file.usable ? 6 : -255);
+        if (file.usable) {
+            EXPECT_EQ(ReadText(path), file.bytes) << "a read changes nothing";
+            EXPECT_TRUE(events.Events().empty());
+            continue;
+        }
+        test::ExpectKeptAsideOnce(path, file.bytes, events);
+    }
 }
 
 TEST(LedConfigFileInstance, LivesBesideTheExecutable)

@@ -9,6 +9,7 @@
 namespace ovled {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using test::FakeBoard;
@@ -130,7 +131,20 @@ TEST_F(LightingManagerTest, SwitchingTheOnboardZoneOffKeepsItsStoredMode)
     EXPECT_FALSE(Reread().IsEnabled());
     EXPECT_THAT(MusicCalls(), ElementsAre("music: Disable -1", "music: Stop"));
     EXPECT_FALSE(manager.IsThermalRunning()) << "a zone that is off starts no thermal thread";
-    EXPECT_EQ(manager.GetModeByIndex(-1), 1) << "the next read restores the in-memory mode from the file";
+    EXPECT_EQ(manager.GetModeByIndex(-1), 1) << "a read answers the stored mode";
+}
+
+TEST_F(LightingManagerTest, AReadLeavesAZoneSwitchedOffDark)
+{
+    LightingManager& manager = Build(1);
+    manager.SetModeByIndex(-1, 2);
+    manager.SetModeByIndex(0, 2); // keeps the thermal thread running
+    manager.SetModeByIndex(-2, 0);
+    EXPECT_EQ(manager.GetModeByIndex(-1), 2);
+    ASSERT_TRUE(m_clock.WaitForWaiters(1));
+    ClearCalls();
+    ASSERT_TRUE(m_clock.StepAndSettle());
+    EXPECT_THAT(m_board->Calls().Matching("onboard"), IsEmpty()) << "the read switched the zone back on";
 }
 
 TEST_F(LightingManagerTest, SwitchingTheStripsOffChangesNoModeWhateverTheValue)
@@ -298,6 +312,69 @@ TEST_F(LightingManagerTest, DestroyingTheManagerEndsItsThermalThread)
     ASSERT_TRUE(m_clock.WaitForWaiters(1));
     m_manager.reset();
     EXPECT_EQ(m_clock.Waiters(), 0);
+}
+
+// What the devices were told, without the music driver's part.
+std::vector<std::string> DeviceCalls(test::FakeBoard& board)
+{
+    std::vector<std::string> calls;
+    for (const auto& call : board.Calls().Entries())
+        if (call.rfind("music", 0) != 0 && call.find("IsOn") == std::string::npos)
+            calls.push_back(call);
+    return calls;
+}
+
+TEST_F(LightingManagerTest, WhileARuleHoldsEveryDeviceIsDarkAndTheSourcesStop)
+{
+    LightingManager& manager = Build(3);
+    manager.SetModeByIndex(-1, 2);
+    manager.SetModeByIndex(0, 1);
+    manager.SetModeByIndex(2, 2);
+    ClearCalls();
+    manager.LightsOffNow(std::nullopt);
+    EXPECT_EQ(manager.HoldingRules(), kRuleOffNow);
+    EXPECT_THAT(DeviceCalls(*m_board),
+                ElementsAre("onboard: EnterThermalMode", "onboard: ShowColour thermal 000000", "strip 0: EnterThermalMode",
+                            "strip 0: ShowColour thermal 000000", "strip 1: EnterThermalMode",
+                            "strip 1: ShowColour thermal 000000", "strip 2: EnterThermalMode",
+                            "strip 2: ShowColour thermal 000000"))
+        << "every strip, not only the two a suspend darkens";
+    EXPECT_THAT(MusicCalls(), ElementsAre("music: Stop"));
+    EXPECT_FALSE(manager.IsThermalRunning());
+    m_board->Driver()->Output().Write(EnabledDevices(std::vector<int>{0}), Rgb{9, 9, 9});
+    EXPECT_THAT(m_board->Calls().Matching("strip 0: Show"), ElementsAre("strip 0: ShowColour thermal 000000"))
+        << "a colour tick that comes late paints nothing";
+
+    ClearCalls();
+    manager.SetModeByIndex(1, 1);
+    EXPECT_THAT(DeviceCalls(*m_board), IsEmpty()) << "a set is stored, the lights stay off";
+    manager.SetModeByIndex(1, 0);
+    manager.LightsOnNow();
+    EXPECT_EQ(manager.HoldingRules(), 0u);
+    EXPECT_THAT(DeviceCalls(*m_board),
+                ElementsAre("onboard: EnterThermalMode", "strip 0: EnterMusicMode", "strip 1: LeaveHostControl",
+                            "strip 2: EnterThermalMode", "onboard: ShowColour thermal ffbf00",
+                            "strip 2: ShowColour thermal ffbf00"))
+        << "the modes come back, and the thermal colour without waiting for a cycle";
+    EXPECT_THAT(MusicCalls(), Contains("music: Start"));
+    EXPECT_TRUE(manager.IsThermalRunning());
+}
+
+TEST_F(LightingManagerTest, BrightnessScalesEverySourceAndIsStored)
+{
+    LightingManager& manager = Build(1);
+    manager.SetModeByIndex(-1, 2);
+    manager.SetModeByIndex(0, 1);
+    ClearCalls();
+    EXPECT_FALSE(manager.SetBrightness(140));
+    EXPECT_FALSE(manager.SetBrightness(-1));
+    ASSERT_TRUE(manager.SetBrightness(50));
+    EXPECT_THAT(m_board->Calls().Matching("onboard: Show"), ElementsAre("onboard: ShowColour thermal 806000"))
+        << "45 degrees at half brightness, at once";
+    m_board->Driver()->Output().Write(EnabledDevices(std::vector<int>{0}), Rgb{255, 1, 0});
+    EXPECT_THAT(m_board->Calls().Matching("strip 0: Show"), ElementsAre("strip 0: ShowColour music 800100"));
+    EXPECT_EQ(Reread().GetBrightness(), 50);
+    EXPECT_EQ(manager.GetStatus().brightness, 50);
 }
 
 } // namespace

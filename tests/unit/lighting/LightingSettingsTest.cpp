@@ -1,4 +1,5 @@
 #include "lighting/LightingSettings.h"
+#include "tests/support/SettingsFileCases.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 #include <string>
 
 #ifdef _WIN32
+#include "tests/support/WineHost.h"
+
 #include <windows.h>
 
 #include <sddl.h>
@@ -72,6 +75,28 @@ TEST_F(LightingSettingsTest, SettersWriteTheLowerCaseShapeAndSaveAtOnce)
     EXPECT_EQ(reread.GetExternalMode(0), 0);
 }
 
+TEST_F(LightingSettingsTest, BrightnessAndTheLightsOffRulesHaveElementsOfTheirOwn)
+{
+    {
+        LightingSettings settings(m_path);
+        EXPECT_EQ(settings.GetBrightness(), 100) << "a file without it";
+        EXPECT_EQ(settings.GetLightsOff(), LightsOffSettings{});
+        settings.SetBrightness(40);
+        settings.SetLightsOff({true, false, true, 22 * 60 + 30, 6 * 60});
+    }
+    const std::string text = ReadText(m_path);
+    EXPECT_NE(text.find("<brightness>40</brightness>"), std::string::npos);
+    EXPECT_NE(text.find("<lightsoff>"), std::string::npos);
+    EXPECT_EQ(LightingSettings(m_path).GetBrightness(), 40);
+    EXPECT_EQ(LightingSettings(m_path).GetLightsOff(), (LightsOffSettings{true, false, true, 1350, 360}));
+
+    WriteText(m_path, std::string(kDeclaration) + "<root><brightness>140</brightness><lightsoff><nightstart>1440"
+                                                  "</nightstart></lightsoff></root>");
+    LightingSettings outOfRange(m_path);
+    EXPECT_EQ(outOfRange.GetBrightness(), 100);
+    EXPECT_EQ(outOfRange.GetLightsOff().nightStart, 23 * 60);
+}
+
 TEST_F(LightingSettingsTest, HandWrittenValuesFollowTheStoreRules)
 {
     WriteText(m_path, std::string(kDeclaration) +
@@ -111,6 +136,60 @@ TEST_F(LightingSettingsTest, AnEmptyOrGarbledFileIsReplacedByAFreshOne)
         settings.SetMode(2);
         LightingSettings reread(m_path);
         EXPECT_EQ(reread.GetMode(), 2) << "for a file holding \"" << bad << "\"";
+    }
+}
+
+TEST_F(LightingSettingsTest, FilesPeopleWriteAreReadAtStartOrKeptAside)
+{
+    for (const test::SettingsFileCase& file : test::FilesOnceReplaced("<root><mode>2</mode></root>")) {
+        SCOPED_TRACE(file.what);
+        TempFolder folder;
+        const auto path = folder / "Lighting.xml";
+        WriteText(path, file.bytes);
+        test::RecordingEventLog events;
+        LightingSettings settings(path);
+        if (file.usable) {
+            EXPECT_EQ(settings.GetMode(), 2);
+            settings.SetEnabled(true);
+            EXPECT_EQ(ReadText(path).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"", 0), 0u) << "saved as UTF-8";
+            EXPECT_EQ(LightingSettings(path).GetMode(), 2);
+            EXPECT_TRUE(events.Events().empty());
+            continue;
+        }
+        EXPECT_EQ(settings.GetMode(), 0);
+        test::ExpectKeptAsideOnce(path, file.bytes, events);
+        settings.SetMode(1);
+        EXPECT_EQ(LightingSettings(path).GetMode(), 1) << "a fresh file took its place";
+    }
+}
+
+// A symbolic link at the path is somebody's: the service runs as LocalSystem (root). Windows programs
+// cannot make one under Wine (CreateSymbolicLinkW does nothing there), so the Unix side does; Wine
+// shows it as the file it leads to, so there the save replaces the link, never what it leads to.
+TEST_F(LightingSettingsTest, ALinkAtThePathNeverLeadsASaveToAnotherFile)
+{
+    const auto target = m_folder / "elsewhere.xml";
+    const std::string stored = std::string(kDeclaration) + "<root><mode>2</mode></root>";
+    WriteText(target, stored);
+    bool underWine = false;
+#ifdef _WIN32
+    underWine = test::wine::Running();
+    if (underWine)
+        test::wine::Shell(m_folder.Path(),
+                          "ln -s '" + test::wine::UnixPath(target) + "' '" + test::wine::UnixPath(m_path) + "'");
+#endif
+    std::error_code error;
+    if (!underWine)
+        std::filesystem::create_symlink(target, m_path, error);
+    if (error || !std::filesystem::exists(m_path))
+        GTEST_SKIP() << "no symbolic link could be made here";
+
+    LightingSettings settings(m_path);
+    settings.SetMode(1);
+    EXPECT_EQ(settings.GetMode(), 1);
+    EXPECT_EQ(ReadText(target), stored);
+    if (!underWine) {
+        EXPECT_TRUE(std::filesystem::is_symlink(m_path)) << "the link stays; the change lives in memory";
     }
 }
 
@@ -236,6 +315,23 @@ TEST_F(LightingSettingsTest, ASaveKeepsTheFilesSecurityAndAttributes)
     EXPECT_EQ(LightingSettings(m_path).GetMode(), 2);
     EXPECT_EQ(GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
     EXPECT_EQ(DaclOf(m_path), dacl);
+}
+
+// Wine keeps a file's security as its mode bits, which a Windows program cannot read there in full (the
+// group's are not in the DACL it shows): the Unix side looks.
+TEST_F(LightingSettingsTest, UnderWineASaveNeverWidensTheFilesMode)
+{
+    if (!test::wine::Running())
+        GTEST_SKIP() << "Windows keeps the DACL itself (the test above)";
+    for (const char* mode : {"600", "644"}) {
+        SCOPED_TRACE(mode);
+        WriteText(m_path, std::string(kDeclaration) + "<root><mode>1</mode></root>");
+        test::wine::Shell(m_folder.Path(), std::string("chmod ") + mode + " '" + test::wine::UnixPath(m_path) + "'");
+        ASSERT_EQ(test::wine::Mode(m_path), mode);
+        LightingSettings(m_path).SetMode(2);
+        EXPECT_EQ(LightingSettings(m_path).GetMode(), 2);
+        EXPECT_EQ(test::wine::Mode(m_path), mode);
+    }
 }
 #endif
 

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -29,6 +32,7 @@ TEST(ManagerConcurrency, ClientThreadsAndTheThermalThreadKeepTheModesConsistent)
     LightingManager::Timing timing;
     timing.thermalPeriod = std::chrono::milliseconds(1);
     timing.settleDelay = std::chrono::milliseconds(0);
+    timing.applyOnOwnThread = true; // as in the service
     LightingManager manager(settings, board, board, clock, timing);
 
     constexpr int kThreads = 4;
@@ -47,6 +51,7 @@ TEST(ManagerConcurrency, ClientThreadsAndTheThermalThreadKeepTheModesConsistent)
     }
     for (auto& client : clients)
         client.join();
+    ASSERT_TRUE(manager.WaitUntilApplied());
 
     EXPECT_LE(clock.MaxAlive(), 1u) << "two thermal threads ran at once";
 
@@ -61,6 +66,55 @@ TEST(ManagerConcurrency, ClientThreadsAndTheThermalThreadKeepTheModesConsistent)
     for (int i = 0; i < 3; ++i)
         thermalWanted = thermalWanted || (reread.GetExternalEnable(0) == 1 && reread.GetExternalMode(i) == 2);
     EXPECT_EQ(manager.IsThermalRunning(), thermalWanted);
+}
+
+// An apply that hangs (a firmware call, a thread that does not end) holds up neither a read nor an
+// unrelated set from another client; the set is applied once the apply is free again.
+TEST(ManagerConcurrency, NoCallerWaitsBehindAnApplyThatHangs)
+{
+    TempFolder folder;
+    FakeBoard board(2);
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool stuck = false;
+    bool open = false;
+    board.Calls().OnAdd([&](const std::string& entry) {
+        if (entry != "music: Start")
+            return;
+        std::unique_lock gate(gateMutex);
+        stuck = true;
+        gateChanged.notify_all();
+        gateChanged.wait(gate, [&] { return open; });
+    });
+    auto release = [&] {
+        std::lock_guard gate(gateMutex);
+        open = true;
+        gateChanged.notify_all();
+    };
+    LightingSettings settings(folder / "Lighting.xml");
+    test::SteppedClock clock;
+    LightingManager::Timing timing;
+    timing.applyOnOwnThread = true;
+    LightingManager manager(settings, board, board, clock, timing);
+
+    manager.SetModeByIndex(0, kModeMusic);
+    {
+        std::unique_lock gate(gateMutex);
+        ASSERT_TRUE(gateChanged.wait_for(gate, std::chrono::seconds(10), [&] { return stuck; }));
+    }
+    auto others = std::async(std::launch::async, [&] {
+        const int read = manager.GetModeByIndex(0);
+        manager.SetModeByIndex(1, kModeThermal);
+        return read;
+    });
+    const bool answered = others.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool stillStuck = !manager.WaitUntilApplied(std::chrono::milliseconds(0));
+    release();
+    ASSERT_TRUE(answered) << "a read and a set waited for the apply";
+    EXPECT_EQ(others.get(), kModeMusic);
+    EXPECT_TRUE(stillStuck);
+    ASSERT_TRUE(manager.WaitUntilApplied());
+    EXPECT_TRUE(manager.IsThermalRunning()) << "the set made meanwhile was applied";
 }
 
 TEST(ManagerConcurrency, ThermalThreadNeverOutlivesAStopAndRestart)

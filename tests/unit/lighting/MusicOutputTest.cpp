@@ -28,7 +28,8 @@ protected:
     test::FakeLed m_onboard{m_journal, "onboard", true};
     test::FakeLed m_strip0{m_journal, "strip 0", true};
     test::FakeLed m_strip1{m_journal, "strip 1", true};
-    MusicOutput m_output{m_onboard, {&m_strip0, &m_strip1}};
+    DevicePainter m_painter{m_onboard, {&m_strip0, &m_strip1}};
+    MusicOutput m_output{m_painter};
 };
 
 TEST_F(MusicOutputTest, OnlyTheEnabledDevicesAreShownTheColourAsMusic)

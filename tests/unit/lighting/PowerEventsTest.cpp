@@ -164,5 +164,19 @@ TEST_F(PowerEventsTest, OtherPowerEventsAreIgnored)
     EXPECT_FALSE(m_handler->IsSuspended());
 }
 
+TEST_F(PowerEventsTest, AResumeWhileARuleKeepsTheLightsOffLeavesThemOff)
+{
+    Build(2);
+    m_manager->SetModeByIndex(0, kModeMusic);
+    m_manager->LightsOffNow(std::nullopt);
+    m_handler->OnPowerBroadcast(kPowerSuspend);
+    ClearCalls();
+    m_handler->OnPowerBroadcast(kPowerResumeAutomatic);
+    const auto calls = DeviceCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "strip 1: ShowColour thermal 000000") << "what the resume handed back goes dark again";
+    EXPECT_THAT(m_board->Calls().Matching("music: Start"), IsEmpty());
+}
+
 } // namespace
 } // namespace ovled

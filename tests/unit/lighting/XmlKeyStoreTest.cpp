@@ -1,4 +1,6 @@
 #include "lighting/XmlKeyStore.h"
+#include "platform/StackThread.h"
+#include "tests/support/SettingsFileCases.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -229,11 +231,34 @@ TEST_F(XmlKeyStoreTest, EmptyGarbageAndDeeplyNestedFilesAreReplacedWhenCreateIsA
                                    deepAfterDeclaration, deepAfterInstruction, manyAttributes}) {
         WriteText(m_path, bad);
         ASSERT_TRUE(m_store.Load(m_path, true));
-        EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Created);
+        // Changed on purpose: a file with content is moved aside before the fresh one is written.
+        EXPECT_EQ(m_store.LastLoad(),
+                  bad.empty() ? XmlKeyStore::LoadResult::Created : XmlKeyStore::LoadResult::KeptAside);
         EXPECT_TRUE(m_store.Root().FindChild("a").IsNull());
         XmlKeyStore again;
         EXPECT_TRUE(again.Load(m_path, false)) << "the replacement must itself load";
+        const auto aside = test::KeptAside(m_path);
+        EXPECT_EQ(aside.size(), bad.empty() ? 0u : 1u);
+        for (const auto& kept : aside) {
+            EXPECT_EQ(ReadText(kept), bad);
+            std::filesystem::remove(kept);
+        }
     }
+}
+
+TEST_F(XmlKeyStoreTest, ADeepFileIsParsedOffTheCallersStack)
+{
+    // 4000 levels take the parser 0.9 MB of stack (1.6 MB with mingw-w64), far more than this caller has.
+    std::string deep = std::string(kDeclaration) + "<root>";
+    for (int i = 0; i < 4000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 4000; ++i)
+        deep += "</a>";
+    WriteText(m_path, deep + "</root>");
+    bool loaded = true;
+    ASSERT_TRUE(platform::RunOnThreadWithStack(128 * 1024, [&] { loaded = m_store.Load(m_path, false); }));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(m_store.LastLoad(), XmlKeyStore::LoadResult::Refused) << "deeper than the store keeps";
 }
 
 TEST_F(XmlKeyStoreTest, AFolderAtThePathIsNeitherReadNorReplaced)

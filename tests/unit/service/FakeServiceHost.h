@@ -40,7 +40,7 @@ public:
                           std::to_string(static_cast<HResult>(status.win32ExitCode)));
         m_states.push_back(status.currentState);
         EXPECT_EQ(status.serviceType, kServiceWin32OwnProcess);
-        EXPECT_EQ(status.controlsAccepted, kServiceAcceptStop);
+        EXPECT_EQ(status.controlsAccepted, kServiceAccepted);
         EXPECT_EQ(status.checkPoint, 0u);
         EXPECT_EQ(status.waitHint, 0u);
     }

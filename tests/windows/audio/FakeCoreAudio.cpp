@@ -51,6 +51,21 @@ void FakeCaptureClient::Push(FakePacket packet)
 {
     std::lock_guard lock(m_mutex);
     m_packets.push_back(std::move(packet));
+    if (m_pushEvent)
+        SetEvent(m_pushEvent);
+}
+
+void FakeCaptureClient::SignalOnPush(HANDLE event)
+{
+    std::lock_guard lock(m_mutex);
+    m_pushEvent = event;
+}
+
+HRESULT FakeAudioClient::SetEventHandle(HANDLE event)
+{
+    if (SUCCEEDED(eventHandleResult))
+        m_capture.SignalOnPush(event);
+    return eventHandleResult;
 }
 
 void FakeCaptureClient::FailNextPacketSizeWhenEmpty(HRESULT result)

@@ -58,6 +58,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* frames) override;
 
     void Push(FakePacket packet);
+    // Signalled with every packet pushed from now on (null: none).
+    void SignalOnPush(HANDLE event);
     // GetNextPacketSize fails with `result` once the pending packets are gone.
     void FailNextPacketSizeWhenEmpty(HRESULT result);
     // Waits until every pushed packet has been released. False after 10 s.
@@ -70,6 +72,7 @@ private:
     std::deque<FakePacket> m_packets;
     std::vector<UINT32> m_released;
     HRESULT m_emptyResult = S_OK;
+    HANDLE m_pushEvent = nullptr;
     bool m_held = false;
 };
 
@@ -92,7 +95,8 @@ public:
     HRESULT STDMETHODCALLTYPE Start() override;
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE) override { return E_NOTIMPL; }
+    // Event-driven buffering: the capture client signals the event with every packet pushed.
+    HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE event) override;
     HRESULT STDMETHODCALLTYPE GetService(REFIID iid, void** out) override;
 
     // Script.
@@ -103,6 +107,7 @@ public:
     HRESULT initializeResult = S_OK;
     HRESULT serviceResult = S_OK;
     HRESULT startResult = S_OK;
+    HRESULT eventHandleResult = S_OK;
 
     // Record.
     struct Initialization {

@@ -49,6 +49,8 @@ public:
         return Fail(threadError) ? nullptr : CaptureKernel::CreateCaptureThread(procedure, parameter);
     }
     ULONGLONG TickCount() noexcept override { return ticks; }
+    bool EventDriven(bool) noexcept override { return eventDriven; }
+    bool eventDriven = false; // the timer, unless a test asks
 
     DWORD stopEventError = 0, timerError = 0, armError = 0, taskError = 0, threadError = 0;
     LONGLONG armedDueTime = 0;
@@ -313,6 +315,28 @@ TEST(LoopbackCapture, TheTimerIsArmedAtHalfTheDevicePeriod)
     rig.RunAndStop();
     EXPECT_EQ(rig.kernel.armedDueTime, -50000);
     EXPECT_EQ(rig.kernel.armedPeriodMs, 5);
+}
+
+TEST(LoopbackCapture, EventDrivenStreamsNeedNoTimerAndARefusalFallsBackToIt)
+{
+    Rig rig;
+    rig.kernel.eventDriven = true;
+    rig.capture.Start();
+    rig.speakers.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+    ASSERT_TRUE(rig.speakers.capture.WaitUntilDrained()) << "the buffer event woke the capture thread";
+    rig.capture.Stop();
+    ASSERT_EQ(rig.speakers.client.initializations.size(), 1u);
+    EXPECT_EQ(rig.speakers.client.initializations[0].flags,
+              static_cast<DWORD>(AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK));
+    EXPECT_EQ(rig.kernel.armedPeriodMs, -1) << "no timer";
+
+    Rig refused;
+    refused.kernel.eventDriven = true;
+    refused.speakers.client.eventHandleResult = E_NOTIMPL;
+    refused.RunAndStop();
+    ASSERT_EQ(refused.speakers.client.initializations.size(), 2u);
+    EXPECT_EQ(refused.speakers.client.initializations[1].flags, static_cast<DWORD>(AUDCLNT_STREAMFLAGS_LOOPBACK));
+    EXPECT_EQ(refused.kernel.armedPeriodMs, 5) << "the timer, at half the device period";
 }
 
 TEST(LoopbackCapture, WithoutARenderEndpointTheMessageDoesNotBlockAndTheFirstOneThatAppearsIsRecorded)

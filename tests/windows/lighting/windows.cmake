@@ -4,6 +4,7 @@
 ovled_add_gtest(lighting_win32_tests
   SOURCES
     windows/lighting/LightControlTest.cpp
+    windows/lighting/LightingTest.cpp
     windows/lighting/PowerWindowTest.cpp
     windows/lighting/PowerEventsOnTheBoardTest.cpp
   LIBS ovled_lighting_win32 ovled_test_support ovled_devices ovled_shared_board

@@ -53,10 +53,11 @@ protected:
     // Stands in for the service control manager: `onRegister` runs when the handler is registered.
     void Link(std::function<SERVICE_STATUS_HANDLE()> onRegister)
     {
-        m_module.SetManagerLink({[onRegister](const wchar_t*, LPHANDLER_FUNCTION) { return onRegister(); },
+        m_module.SetManagerLink({[onRegister](const wchar_t*, LPHANDLER_FUNCTION_EX) { return onRegister(); },
                                  [this](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
                                      EXPECT_EQ(status.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
-                                     EXPECT_EQ(status.dwControlsAccepted, DWORD{SERVICE_ACCEPT_STOP});
+                                     EXPECT_EQ(status.dwControlsAccepted,
+                                               DWORD{SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_POWEREVENT | SERVICE_ACCEPT_SESSIONCHANGE});
                                      ++m_reports;
                                  }});
     }
@@ -80,7 +81,7 @@ TEST_F(ServiceEntryTest, ARunReportsStartPendingRunningStopPendingAndStoppedWith
         } else {
             ADD_FAILURE() << "no running report";
         }
-        COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
+        COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
     }));
     ASSERT_NE(m_listener.WaitFor(L"status", L"1 exit 0x00000000").processId, 0u);
     EXPECT_THAT(Lines(),
@@ -95,7 +96,7 @@ TEST_F(ServiceEntryTest, AStopDuringStartUpIsKeptAndEndsTheLoopAsSoonAsItRuns)
 {
     Link([] {
         // The stop arrives on another thread before the service thread has registered its class object.
-        std::thread([] { COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP); }).join();
+        std::thread([] { COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr); }).join();
         return kFakeStatusHandle;
     });
     ASSERT_TRUE(RunServiceEntry()) << "the quit posted before the message loop was lost";
@@ -118,7 +119,7 @@ TEST_F(ServiceEntryTest, ControlsOtherThanTheFiveKnownOnesAreBadRequests)
     const DWORD controls[] = {
         SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_SHUTDOWN, 0, 200};
     for (DWORD control : controls)
-        COvLedServiceModule::ServiceControlHandler(control);
+        COvLedServiceModule::ServiceControlHandler(control, 0, nullptr, nullptr);
     SendDiagnostic(L"event", L"controls sent"); // arrives after everything the controls sent
     ASSERT_NE(m_listener.WaitFor(L"event", L"controls sent").processId, 0u);
     EXPECT_THAT(Lines(),
@@ -134,7 +135,7 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     ASSERT_NE(squatter.get(), INVALID_HANDLE_VALUE);
     COvLedServiceModule module;
     UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION) { return kFakeStatusHandle; },
+    module.SetManagerLink({[](const wchar_t*, LPHANDLER_FUNCTION_EX) { return kFakeStatusHandle; },
                            [&running](SERVICE_STATUS_HANDLE, const SERVICE_STATUS& status) {
                                if (status.dwCurrentState == SERVICE_RUNNING)
                                    SetEvent(running.get());
@@ -142,7 +143,7 @@ TEST(DiagnosticPipeSquatter, CannotHoldUpTheServicesStatusReports)
     auto finished = std::async(std::launch::async, [] { COvLedServiceModule::ServiceEntry(0, nullptr); });
     EXPECT_EQ(WaitForSingleObject(running.get(), 10000), WAIT_OBJECT_0) << "a report waited for the pipe's reader";
     squatter.reset(); // a report blocked on it goes on, so that the test ends either way
-    COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP);
+    COvLedServiceModule::ServiceControlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
     EXPECT_EQ(finished.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     FlushDiagnostics(std::chrono::seconds(10)); // nothing of this test reaches a later test's listener
 }
