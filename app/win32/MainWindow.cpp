@@ -256,6 +256,18 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DRAWITEM:
         return m_rows && m_rows->Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    case WM_NEXTDLGCTL: {
+        // IsDialogMessage moves the focus with this message (a label's mnemonic: to the label, then on to
+        // the control after it), and only a dialog box's own procedure answers it.
+        HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                   : GetNextDlgTabItem(window, GetFocus(), static_cast<BOOL>(wParam != 0));
+        if (next) {
+            SetFocus(next);
+            if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+                SendMessageW(next, EM_SETSEL, 0, -1);
+        }
+        return 0;
+    }
     case WM_ACTIVATE:
         // As a dialog box does: the focus comes back to where it was.
         if (LOWORD(wParam) == WA_INACTIVE) {
