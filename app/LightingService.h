@@ -63,9 +63,6 @@ public:
     [[nodiscard]] virtual ServiceState QueryServiceState() noexcept = 0;
     // A new connection; `service` stays empty on failure.
     [[nodiscard]] virtual HResult Connect(std::unique_ptr<ILightingService>& service) noexcept = 0;
-    // From another thread: asks the call that the worker thread is blocked in to give up (where the
-    // system can cancel calls; a no-op elsewhere).
-    virtual void CancelPendingCall() noexcept = 0;
 };
 
 } // namespace ovled::app

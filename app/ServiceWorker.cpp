@@ -25,9 +25,8 @@ struct ServiceWorker::Shared {
     bool stop = false;
     bool finished = false;
     Snapshot published;
-    // When the running round began (0: none runs), and whether that round was asked to give up.
+    // When the running round began (0: none runs).
     std::atomic<Clock::rep> roundStarted{0};
-    std::atomic<Clock::rep> cancelled{0};
 };
 
 ServiceWorker::ServiceWorker(std::unique_ptr<ILightingConnector> connector, std::function<void()> notify)
@@ -42,7 +41,6 @@ ServiceWorker::~ServiceWorker()
         m_shared->stop = true;
     }
     m_shared->wake.notify_all();
-    m_shared->connector->CancelPendingCall();
     std::unique_lock lock(m_shared->mutex);
     if (m_shared->ended.wait_for(lock, kAnswerLimit, [this] { return m_shared->finished; })) {
         lock.unlock();
@@ -76,7 +74,7 @@ void ServiceWorker::SetVisible(bool visible)
     m_shared->wake.notify_all();
 }
 
-Snapshot ServiceWorker::Check(Clock::time_point now)
+Snapshot ServiceWorker::Check(Clock::time_point now) const
 {
     Snapshot snapshot;
     {
@@ -87,8 +85,6 @@ Snapshot ServiceWorker::Check(Clock::time_point now)
     if (started != 0 && now - Clock::time_point(Clock::duration(started)) > kAnswerLimit) {
         snapshot.status = ServiceStatus::NotAnswering;
         snapshot.failure = kSOk;
-        if (m_shared->cancelled.exchange(started) != started)
-            m_shared->connector->CancelPendingCall();
     }
     return snapshot;
 }

@@ -2,8 +2,9 @@
 // The window posts changes and says whether it is visible; the worker runs a round at once for a
 // change, ten a second while the window is visible (the colours), one a second while it is hidden
 // (the change count alone: one call), and publishes a snapshot, calling `notify` (on its own thread)
-// when it differs from the last one. A call that runs past the time limit shows as "not answering" and
-// is asked to give up; the window stays responsive either way.
+// when it differs from the last one. A call that runs past the time limit shows as "not answering"; the
+// window never waits for it. (COM's own cancellation is not used: under Wine 8 CoCancelCall blocks its
+// caller for as long as the call it is to cancel.)
 // Built and destroyed by the window's thread; Post, SetVisible and Check may be called from any thread.
 #pragma once
 
@@ -36,9 +37,8 @@ public:
 
     void Post(Command command);
     void SetVisible(bool visible);
-    // The latest snapshot; "not answering" while a call has run longer than the limit at `now`, and such
-    // a call is asked to give up (once).
-    Snapshot Check(Clock::time_point now);
+    // The latest snapshot; "not answering" while a round has run longer than the limit at `now`.
+    Snapshot Check(Clock::time_point now) const;
 
 private:
     struct Shared;

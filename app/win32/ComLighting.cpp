@@ -5,7 +5,6 @@
 
 #include <OvLedService_h.h>
 
-#include <atomic>
 #include <optional>
 #include <string>
 
@@ -17,7 +16,9 @@ using ovled::win32::ScopedComInit;
 using ovled::win32::UniqueBstr;
 using ovled::win32::UniqueServiceHandle;
 
-HResult ReadBool(HRESULT result, VARIANT_BOOL value, bool& out)
+// `value` by reference: the call that fills it is an argument of the same call, and arguments are
+// evaluated in no fixed order (a copy taken first read every VARIANT_BOOL as false).
+HResult ReadBool(HRESULT result, const VARIANT_BOOL& value, bool& out)
 {
     if (SUCCEEDED(result))
         out = value != VARIANT_FALSE;
@@ -129,23 +130,25 @@ private:
     LONG m_long = 0;
 };
 
+// Whether a process has ended; false when that cannot be told (a process this user may not open).
+bool ProcessEnded(DWORD id) noexcept
+{
+    if (id == 0)
+        return false;
+    const ovled::win32::UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process)
+        return GetLastError() == ERROR_INVALID_PARAMETER; // no such process
+    return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
 class ComConnector final : public ILightingConnector {
 public:
     void ThreadStarted() noexcept override
     {
         m_apartment.emplace(COINIT_MULTITHREADED);
-        // Where the system cancels calls (Windows; Wine 8 does not), CancelPendingCall ends a call that
-        // runs past the time limit with RPC_E_CALL_CANCELED.
-        CoEnableCallCancellation(nullptr);
-        m_thread = GetCurrentThreadId();
     }
 
-    void ThreadEnding() noexcept override
-    {
-        m_thread = 0;
-        CoDisableCallCancellation(nullptr);
-        m_apartment.reset();
-    }
+    void ThreadEnding() noexcept override { m_apartment.reset(); }
 
     ServiceState QueryServiceState() noexcept override
     {
@@ -156,15 +159,19 @@ public:
             OpenServiceW(manager.get(), std::wstring(service::kServiceName).c_str(), SERVICE_QUERY_STATUS));
         if (!service)
             return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceState::NotInstalled : ServiceState::Unknown;
-        SERVICE_STATUS status{};
-        if (!QueryServiceStatus(service.get(), &status))
+        SERVICE_STATUS_PROCESS status{};
+        DWORD size = 0;
+        if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                  sizeof status, &size))
             return ServiceState::Unknown;
         switch (status.dwCurrentState) {
         case SERVICE_RUNNING:
         case SERVICE_CONTINUE_PENDING:
         case SERVICE_PAUSE_PENDING:
         case SERVICE_PAUSED:
-            return ServiceState::Running;
+            // A process that was killed is stopped, even while the control manager still says it runs
+            // (Wine's never notices).
+            return ProcessEnded(status.dwProcessId) ? ServiceState::Stopped : ServiceState::Running;
         case SERVICE_START_PENDING:
             return ServiceState::StartPending;
         case SERVICE_STOP_PENDING:
@@ -193,15 +200,8 @@ public:
         return S_OK;
     }
 
-    void CancelPendingCall() noexcept override
-    {
-        if (const DWORD thread = m_thread.load())
-            CoCancelCall(thread, 0);
-    }
-
 private:
     std::optional<ScopedComInit> m_apartment;
-    std::atomic<DWORD> m_thread{0};
 };
 
 } // namespace

@@ -1,7 +1,6 @@
 // The app's connection to the service over COM: the Lighting object and the LightControl object, both
 // created in the service (never in process), and the service control manager's view of the service.
-// Built by the app's entry, then owned and called by the worker thread (a multithreaded apartment with
-// call cancellation, so the window's watchdog can end a call that runs past the time limit).
+// Built by the app's entry, then owned and called by the worker thread (a multithreaded apartment).
 #pragma once
 
 #include "app/LightingService.h"

@@ -185,10 +185,4 @@ HResult FakeConnector::Connect(std::unique_ptr<ILightingService>& service) noexc
     return connectResult;
 }
 
-void FakeConnector::CancelPendingCall() noexcept
-{
-    ++cancels;
-    m_board.SetGate(true);
-}
-
 } // namespace ovled::app::test

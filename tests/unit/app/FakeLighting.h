@@ -6,7 +6,6 @@
 
 #include "app/LightingService.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -80,13 +79,11 @@ public:
         return state;
     }
     HResult Connect(std::unique_ptr<ILightingService>& service) noexcept override;
-    void CancelPendingCall() noexcept override;
 
     ServiceState state = ServiceState::Running;
     HResult connectResult = kSOk;
     int connects = 0;
     int queries = 0;
-    std::atomic<int> cancels{0};
 
 private:
     FakeBoard& m_board;
