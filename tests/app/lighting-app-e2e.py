@@ -39,6 +39,8 @@ APP = "OvLedLighting.exe"
 PROBE = "ovledappprobe.exe"
 # The stored modes at the service's start: strip 0 none, so that music is the app's doing.
 MODES = {-1: 2, 0: 0, 1: 2, 2: 0}
+# Control ids of the window (app/win32/MainWindow.cpp, app/win32/DeviceRows.h).
+STATUS_ID, BRIGHTNESS_VALUE_ID, ONBOARD_GROUP_ID, STRIPS_GROUP_ID, STRIP0_MODE_ID = 100, 112, 900, 901, 1005
 STATUS = {"running": "service is running", "stopped": "service is stopped",
           "not answering": "not answering", "starting": "is starting", "connecting": "Looking for"}
 
@@ -117,6 +119,22 @@ class Run:
             self.audio.keep_playing()
             time.sleep(0.3)
         raise Failure(f"the status line never said '{expected}' within {timeout} s; it says: {text}")
+
+    def controls(self):
+        """The window's controls by id, as ovledappprobe lists them."""
+        status, output = self.probe("controls")
+        if status != 0:
+            raise Failure("the window did not list its controls")
+        return {c["id"]: c for c in map(json.loads, output.splitlines()[1:])}
+
+    def window_shows(self, what, condition, timeout=5):
+        """Waits until the window shows what the service says (`condition` of its controls)."""
+        deadline = time.monotonic() + timeout
+        while not condition(self.controls()):
+            if time.monotonic() > deadline:
+                raise Failure(f"the window does not show {what}")
+            time.sleep(0.3)
+        self.check(f"the window shows {what}", True)
 
     def board_writes(self, since, device):
         """The colour writes to `device` that the board saw since `since` (this process's clock)."""
@@ -234,11 +252,16 @@ class Run:
         self.keys("alt+h")
         self.wait_board("every LED dark", lambda: time.monotonic() - mark > 0.5 and all(
             led["rgb"] == "000000" or not led["on"] for led in self.leds().values() if led["present"]), 6)
+        self.window_shows("the lights off, turned off", lambda c: "lights off (turned off)" in c[STATUS_ID]["text"])
 
         say("Lights on (Alt+N)")
         mark = time.monotonic()
         self.keys("alt+n")
         self.wait_board("the onboard zone lit again", lambda: any(max(c) > 0 for c in self.board_writes(mark, -1)), 8)
+        # What the window shows now is what the service says: strip 0 in music, the groups on, half brightness.
+        self.window_shows("strip 0 in music, both groups on, 50 %, the lights on", lambda c: (
+            c[STRIP0_MODE_ID]["text"] == "Music" and c[ONBOARD_GROUP_ID]["checked"] and c[STRIPS_GROUP_ID]["checked"]
+            and c[BRIGHTNESS_VALUE_ID]["text"] == "50 %" and "lights on" in c[STATUS_ID]["text"]))
 
         self.wine.run("boardctl.exe", "leds", quiet=False)
         time.sleep(1.0)

@@ -3,7 +3,7 @@
 // window that does not answer is told apart from one that says something else.
 //   ovledappprobe status     the status line (its lines joined by " | ")
 //   ovledappprobe controls   a JSON line per child control: id, class, text, rectangle, visible, enabled,
-//                            tab stop
+//                            tab stop, checked, focused
 //   ovledappprobe started    the milliseconds from the app's process creation to its window's first paint
 //   ovledappprobe tray       whether the notification area has the app's icon (0 yes, 4 no)
 //   ovledappprobe tray-lose  takes the icon away, as a taskbar that restarts forgets every icon
@@ -60,6 +60,7 @@ std::string Utf8(const std::wstring& text)
 
 struct Listing {
     HWND parent;
+    HWND focus; // the app's thread's focus
     bool answered = true;
 };
 
@@ -77,11 +78,15 @@ BOOL CALLBACK ListControl(HWND control, LPARAM context)
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, listing.parent, reinterpret_cast<POINT*>(&rect), 2);
     const LONG style = GetWindowLongW(control, GWL_STYLE);
+    DWORD_PTR checked = 0;
+    if (std::wstring(windowClass) == L"Button")
+        SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, &checked);
     std::printf("{\"id\":%d,\"class\":\"%s\",\"text\":\"%s\",\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"visible\":%d,"
-                "\"enabled\":%d,\"tabstop\":%d}\n",
+                "\"enabled\":%d,\"tabstop\":%d,\"checked\":%d,\"focused\":%d}\n",
                 GetDlgCtrlID(control), Utf8(windowClass).c_str(), Utf8(text).c_str(), rect.left, rect.top,
                 rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(control) ? 1 : 0,
-                IsWindowEnabled(control) ? 1 : 0, (style & WS_TABSTOP) ? 1 : 0);
+                IsWindowEnabled(control) ? 1 : 0, (style & WS_TABSTOP) ? 1 : 0, checked == BST_CHECKED ? 1 : 0,
+                control == listing.focus ? 1 : 0);
     return TRUE;
 }
 
@@ -127,7 +132,9 @@ int wmain(int argc, wchar_t** argv)
                    : 2;
     }
     if (command == L"controls") {
-        Listing listing{window};
+        GUITHREADINFO thread{sizeof thread};
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+        Listing listing{window, thread.hwndFocus};
         RECT client{};
         GetClientRect(window, &client);
         std::printf("{\"client_w\":%ld,\"client_h\":%ld}\n", client.right, client.bottom);
