@@ -38,7 +38,7 @@ MODE_NAMES = {0: "none", 1: "music", 2: "thermal"}
 DEVICES = (-1, 0, 1, 2)
 
 
-def schedule(duration):
+def schedule(duration, first_burst_after=0.0):
     """When the show's steps come (seconds from its start). The thermal thread's first colour comes
     3 s after the service started, so the strips stay on until then; the brightness step and the
     lights-off stretch follow; the all-music stretches take the last part of the show (a show shorter
@@ -49,8 +49,11 @@ def schedule(duration):
     lights_off = brightness + max(1.5, 0.08 * duration)
     lights_on = lights_off + max(1.5, 0.08 * duration)
     all_music = max(0.55 * duration, lights_on + 1.0)
+    # A silence before the first burst lengthens the show by as much: the bursts keep their stretch.
     return {"strips_off": strips_off, "strips_on": strips_on, "brightness": brightness, "lights_off": lights_off,
-            "lights_on": lights_on, "all_music": all_music, "silence": duration - max(1.0, 0.15 * duration)}
+            "lights_on": lights_on, "all_music": all_music, "bursts": all_music + first_burst_after,
+            "silence": duration - max(1.0, 0.15 * duration) + first_burst_after,
+            "end": duration + first_burst_after}
 
 
 def say(text):
@@ -399,7 +402,12 @@ class Show:
             self.player.stop()
         self.client(("set", -1, "music"), ("set", 1, "music"), ("set", 2, "music"))
         self.mark("all_music")
+        if self.server and not self.args.first_burst_after:
+            self.start_bursts()
+
+    def start_bursts(self):
         if self.server:
+            self.mark("bursts")
             self.recorder = music.Recorder(self.server)
             self.player.play(self.bursts)
 
@@ -414,8 +422,8 @@ class Show:
         self.mark("silence")
 
     def run(self, start_wall):
-        duration = self.args.duration
-        plan = schedule(duration)
+        plan = schedule(self.args.duration, self.args.first_burst_after)
+        duration = plan["end"]
         all_music_at = plan["all_music"]
         # (when, caption, action, timing): the strips go off only once strip 1 has shown its thermal
         # colour (3 s late at the most, on a slow machine), and the steps marked "held" wait as long;
@@ -433,6 +441,8 @@ class Show:
             (plan["lights_off"] + 1.0, "every light off", lambda: self.mark("dark"), "held"),
             (plan["lights_on"], "lights on again, full brightness", self.lights_on, "held"),
             (all_music_at, "every device in music, loud bursts", self.all_music, "held"),
+            *([(plan["bursts"], "every device in music, loud bursts after a silence", self.start_bursts, "held")]
+              if self.args.first_burst_after else []),
             (plan["silence"], "every device in music, silence", self.silence, "fixed"),
             # The wake-ups of silence are counted once the colour has faded and its thread has paused.
             (min(plan["silence"] + 1.5, duration - 0.5), "every device in music, silence",
@@ -555,6 +565,7 @@ def analyse(samples, show, start_wall, clock):
     facts["loud"] = figures.loud_music(writes, DEVICES, spans)
     facts["loud_seconds"] = sum(b - a for a, b in spans) / 1e6
     facts["delays"] = figures.onset_delays(writes, DEVICES, [a for a, _ in facts["bursts"]])
+    facts["first_burst_after"] = show.args.first_burst_after
     # The music's fade after a burst counts too: thermal never fades.
     facts["distinct"] = {d: figures.most_colours_within(writes, d, all_music, end, 3e6) for d in DEVICES}
     facts["music_writes"] = {d: [c for m, dev, c in writes if dev == d and all_music + 0.5e6 <= m < silence]
@@ -641,6 +652,9 @@ def print_summary(facts, picture, audio):
         p99 = f"{f['tick_p99']:7.1f} ms" if f["tick_p99"] is not None else "      -   "
         note(f"   {name(device):8} {f['rate']:13.1f}    {mean}  {p99}")
     delays = facts["delays"]
+    if delays and facts.get("first_burst_after"):
+        note(f"   the first burst, after {facts['first_burst_after']:.0f} s of silence: {delays[0]:.1f} ms "
+             "from its first loud sample to the first changed colour")
     if delays:
         block = facts["monitor_block_ms"]
         note(f"   first loud audio -> first changed colour on the board: median {figures.median(delays):.1f} ms "
@@ -734,6 +748,9 @@ def main():
     parser.add_argument("--no-audio", action="store_true", help="no PulseAudio and no generated music")
     parser.add_argument("--keep-running", action="store_true", help="leave everything running at the end")
     parser.add_argument("--stop", action="store_true", help="stop what a --keep-running show left behind")
+    parser.add_argument("--first-burst-after", type=float, default=0.0, metavar="S",
+                        help="S seconds of silence between the switch to music and the first loud burst "
+                             "(the show grows by as much)")
     parser.add_argument("--check", action="store_true",
                         help="fail unless the board showed what the show asked for (used by the tests)")
     parser.add_argument("--build-dir", default=str(ROOT / "build/windows"))
