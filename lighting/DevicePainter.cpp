@@ -62,4 +62,12 @@ std::optional<Rgb> DevicePainter::LastShown(int device) const
     return m_shown[static_cast<std::size_t>(device + 1)];
 }
 
+void DevicePainter::Forget(int device)
+{
+    if (!Device(device))
+        return;
+    std::lock_guard lock(m_mutex);
+    m_shown[static_cast<std::size_t>(device + 1)].reset();
+}
+
 } // namespace ovled

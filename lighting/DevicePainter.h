@@ -38,8 +38,10 @@ public:
     bool Paint(int device, Rgb colour, ColourSource source) { return Show(device, Scaled(colour), source); }
 
     ILedDevice* Device(int index) const noexcept;
-    // The colour the device was last shown successfully; nothing before its first paint.
+    // The colour the device was last shown successfully; nothing before its first paint, or after it
+    // was handed back to the board (Forget).
     std::optional<Rgb> LastShown(int device) const;
+    void Forget(int device);
 
 private:
     bool ShowAnyway(int device, Rgb shown, ColourSource source);

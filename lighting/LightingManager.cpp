@@ -490,17 +490,21 @@ void LightingManager::Darken()
 
 void LightingManager::Relight(const Snapshot& modes)
 {
-    auto relight = [](ILedDevice& device, LightingMode mode, bool groupOn) {
+    auto relight = [this](int index, LightingMode mode, bool groupOn) {
+        ILedDevice& device = *m_painter->Device(index);
         if (!groupOn || !device.IsOn())
             return; // a group switched off stays dark
-        if (mode == LightingMode::None)
+        if (mode == LightingMode::None) {
+            // The board's own effect shows again: no colour of ours does.
             device.LeaveHostControl();
-        else
+            m_painter->Forget(index);
+        } else {
             EnterMode(device, mode);
+        }
     };
-    relight(*m_onboard, modes.onboardMode, modes.onboardEnabled);
+    relight(kOnboardDevice, modes.onboardMode, modes.onboardEnabled);
     for (size_t i = 0; i < m_strips.size(); ++i)
-        relight(*m_strips[i], modes.stripModes[i], modes.stripsEnabled);
+        relight(static_cast<int>(i), modes.stripModes[i], modes.stripsEnabled);
 }
 
 LightingManager::Snapshot LightingManager::TakeSnapshot()

@@ -356,6 +356,7 @@ TEST_F(LightingManagerTest, WhileARuleHoldsEveryDeviceIsDarkAndTheSourcesStop)
                             "strip 2: EnterThermalMode", "onboard: ShowColour thermal ffbf00",
                             "strip 2: ShowColour thermal ffbf00"))
         << "the modes come back, and the thermal colour without waiting for a cycle";
+    EXPECT_EQ(manager.GetStatus().devices[2].shown, std::nullopt) << "strip 1 shows the board's effect, not black";
     EXPECT_THAT(MusicCalls(), Contains("music: Start"));
     EXPECT_TRUE(manager.IsThermalRunning());
 }
