@@ -20,6 +20,7 @@ struct ServiceWorker::Shared {
     std::condition_variable wake;
     std::condition_variable ended;
     std::vector<Command> commands;
+    bool begun = false;
     bool visible = false;
     bool readAll = true;
     bool stop = false;
@@ -49,6 +50,16 @@ ServiceWorker::~ServiceWorker()
         lock.unlock();
         m_thread.detach();
     }
+}
+
+void ServiceWorker::Begin()
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (std::exchange(m_shared->begun, true))
+            return;
+    }
+    m_shared->wake.notify_all();
 }
 
 void ServiceWorker::Post(Command command)
@@ -108,6 +119,12 @@ void ServiceWorker::Run(std::shared_ptr<Shared> shared)
 void ServiceWorker::Serve(Shared& state)
 {
     Shared* shared = &state;
+    {
+        std::unique_lock lock(shared->mutex);
+        shared->wake.wait(lock, [&] { return shared->stop || shared->begun; });
+        if (shared->stop)
+            return;
+    }
     shared->connector->ThreadStarted();
     Clock::time_point next = Clock::now();
     for (;;) {

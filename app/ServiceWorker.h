@@ -5,7 +5,10 @@
 // when it differs from the last one. A call that runs past the time limit shows as "not answering"; the
 // window never waits for it. (COM's own cancellation is not used: under Wine 8 CoCancelCall blocks its
 // caller for as long as the call it is to cancel.)
-// Built and destroyed by the window's thread; Post, SetVisible and Check may be called from any thread.
+// The thread makes no call before Begin: a window shown at start draws first, and connects after, so
+// that COM's start-up in the process does not stand between the person and the window.
+// Built and destroyed by the window's thread; Begin, Post, SetVisible and Check may be called from any
+// thread.
 #pragma once
 
 #include "app/ServiceSession.h"
@@ -35,6 +38,8 @@ public:
     ServiceWorker(const ServiceWorker&) = delete;
     ServiceWorker& operator=(const ServiceWorker&) = delete;
 
+    // Lets the thread start talking to the service; later calls do nothing.
+    void Begin();
     void Post(Command command);
     void SetVisible(bool visible);
     // The latest snapshot; "not answering" while a round has run longer than the limit at `now`.

@@ -147,7 +147,9 @@ bool MainWindow::Create(bool show)
     m_drawnReported = !show; // a start in the tray draws nothing worth timing
     m_trayReady = !show;
     if (show)
-        Open();
+        Open(); // the worker begins at the first paint
+    else
+        m_worker->Begin();
     return true;
 }
 
@@ -194,8 +196,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         Refresh();
         return 0;
     case WM_TIMER:
-        if (wParam == kWatchdogTimer)
+        if (wParam == kWatchdogTimer) {
+            m_worker->Begin(); // in case no paint came
             Refresh();
+        }
         return 0;
     case kTrayMessage:
         switch (LOWORD(lParam)) {
@@ -307,6 +311,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             DefWindowProcW(window, message, wParam, lParam);
             m_drawnReported = true;
             ReportStartTime(window);
+            m_worker->Begin();
             // The tray icon waited for the window: adding it is a call into the shell that costs tens of
             // milliseconds under Wine.
             m_trayReady = true;

@@ -45,6 +45,18 @@ STATUS = {"running": "service is running", "stopped": "service is stopped",
           "not answering": "not answering", "starting": "is starting", "connecting": "Looking for"}
 
 
+def cpu_seconds(pid):
+    """CPU time of a process's threads in nanoseconds' detail (/proc's stat counts whole clock ticks:
+    10 ms, a tenth of a percent over a short measurement)."""
+    total = 0
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        try:
+            total += int((task / "schedstat").read_text().split()[0])
+        except (OSError, IndexError, ValueError):
+            pass
+    return total / 1e9
+
+
 class Failure(Exception):
     pass
 
@@ -66,6 +78,7 @@ class Run:
         self.audio = None
         self.watcher = None
         self.app = None
+        self.starts = []
         self.passed = 0
         self.figures = {}
 
@@ -187,8 +200,9 @@ class Run:
         self.wine.run("OvLedService.exe", "/Service", quiet=True)
         self.wine.system("net", "start", demo.SERVICE)
 
-    def start_app(self):
-        say("Starting the app with /show")
+    def start_app(self, quiet=False):
+        if not quiet:
+            say("Starting the app with /show")
         started = time.monotonic()
         self.app = subprocess.Popen(["wine", str(self.install / APP), "/show"], env=self.wine.env, cwd=self.install,
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -200,13 +214,14 @@ class Run:
         self.wait_status("running", 20)
         status, drawn = self.probe("started")
         if status == 0:
-            self.figures["process creation to the window's first paint (s)"] = int(drawn) / 1000.0
+            self.starts.append(int(drawn) / 1000.0)
         # Wine's own share of a start: a program that only looks for a window and ends.
         started = time.monotonic()
         self.probe("started")
         self.figures["wine command to the end of a trivial program (s)"] = time.monotonic() - started
         self.pid = soak.wine_process(self.out / "wineprefix", APP)
-        self.check("the window shows the service running", True)
+        if not quiet:
+            self.check("the window shows the service running", True)
 
     def layout(self):
         status, output = self.probe("controls")
@@ -290,9 +305,9 @@ class Run:
                 self.keys("Escape")
                 time.sleep(1.0)
                 self.check("Escape hides the window into the tray", self.window() is None)
-            before = demo.cpu_seconds(self.pid)
+            before = cpu_seconds(self.pid)
             time.sleep(seconds)
-            after = demo.cpu_seconds(self.pid)
+            after = cpu_seconds(self.pid)
             self.figures[f"CPU while {state} (% of a core)"] = 100.0 * (after - before) / seconds
         self.figures["private memory (RssAnon, MiB)"] = soak.private_kib(self.pid) / 1024.0
         # A second start opens the running app's window, as the Start menu's shortcut does.
@@ -302,6 +317,18 @@ class Run:
             time.sleep(0.02)
         self.check("a second start opens the running app's window", self.window() is not None)
         self.figures["second start to window (s)"] = time.monotonic() - started
+        # One start says little on a shared machine: three more, each after the app was ended.
+        for _ in range(3):
+            os.kill(self.pid, signal.SIGKILL)
+            self.app.wait(timeout=10)
+            deadline = time.monotonic() + 10
+            while self.window() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            self.start_app(quiet=True)
+        self.check("the app started four times", len(self.starts) == 4)
+        note("starts to the first paint (s): " + ", ".join(f"{s:.3f}" for s in self.starts))
+        self.figures["process creation to the window's first paint, median of 4 (s)"] = \
+            sorted(self.starts)[len(self.starts) // 2]
 
     def service_states(self):
         say("The service stopped, started, frozen and killed; the window answers all along")

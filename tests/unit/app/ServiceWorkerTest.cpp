@@ -27,6 +27,7 @@ TEST(ServiceWorker, ACallPastTheTimeLimitShowsAsNotAnsweringAndWaitingChangesCol
             if (++snapshots == 2)
                 secondSnapshot.set_value();
         });
+        worker.Begin();
         board.WaitUntilEntered(1); // the first round's first call waits at the gate
         worker.Post(Command{Command::Kind::SetBrightness, 0, 10});
         worker.Post(Command{Command::Kind::LightsOff, 0, 60});
@@ -69,6 +70,7 @@ TEST(ServiceWorker, ClosingDoesNotWaitForACallThatNeverReturns)
     std::future<void> threadEnded = ended->get_future();
     auto worker = std::make_unique<ServiceWorker>(
         std::make_unique<Deaf>(std::make_unique<FakeConnector>(board), ended), nullptr);
+    worker->Begin();
     board.WaitUntilEntered(1);
     worker.reset(); // returns after the time limit, leaving the thread in its call
     EXPECT_THAT(board.calls, Not(Contains(L"ChangeCount")));
