@@ -58,9 +58,10 @@ upgrade_below() {
 
 package() {
   local platform=$1 preset arch
+  local triplet
   case $platform in
-    x64) preset=windows arch=x64 ;;
-    x86) preset=windows-i686 arch=x86 ;;
+    x64) preset=windows arch=x64 triplet=x86_64-w64-mingw32 ;;
+    x86) preset=windows-i686 arch=x86 triplet=i686-w64-mingw32 ;;
   esac
   step "Building OvLedService-$platform.msi"
   build_targets "$preset" OvLedService ovledctl OvLedLighting
@@ -70,11 +71,17 @@ package() {
   [ -z "$version_override" ] || version=$version_override
 
   local work="$out_dir/$platform" msi="$out_dir/OvLedService-$platform.msi" log
-  mkdir -p "$work"
+  mkdir -p "$work/files"
   "$generator" "$work"
   rm -f "$msi"
+  # The package carries the programs without symbols and debug information (a tenth of their size);
+  # the build tree keeps the full ones, to read a crash's stack against.
+  local program
+  for program in OvLedService.exe ovledctl.exe OvLedLighting.exe; do
+    "$triplet-strip" -o "$work/files/$program" "build/$preset/bin/$program"
+  done
   # wixl looks for the File sources in its working folder.
-  log=$(cd "build/$preset/bin" && wixl -a "$arch" -D Platform="$platform" -D Version="$version" \
+  log=$(cd "$work/files" && wixl -a "$arch" -D Platform="$platform" -D Version="$version" \
           -D UpgradeBelow="$(upgrade_below "$version")" -I "$work" -o "$msi" \
           "$OVLED_ROOT/installer/OvLedService.wxs" 2>&1) || { printf '%s\n' "$log" >&2; rm -f "$msi"; fail "wixl failed"; }
   if [ -n "$log" ]; then
