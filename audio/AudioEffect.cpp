@@ -126,8 +126,14 @@ void AudioEffect::StopColorThread()
 
 void AudioEffect::EnableDevice(int deviceIndex)
 {
-    std::lock_guard lock(m_devicesMutex);
-    m_enabledDevices.insert(deviceIndex);
+    bool added = false;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        added = m_enabledDevices.insert(deviceIndex).second;
+    }
+    // A thread paused in silence would leave the new device showing its last mode's colour.
+    if (added)
+        m_colorThread.Wake();
 }
 
 void AudioEffect::DisableDevice(int deviceIndex)

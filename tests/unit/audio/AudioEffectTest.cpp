@@ -126,6 +126,19 @@ TEST_F(ColourThread, ASecondOfBlackPausesItUntilSoundComes)
     EXPECT_EQ(Tick().colour, (Rgb{191, 0, 0})) << "and the ticks go on";
 }
 
+TEST_F(ColourThread, ADeviceJoiningInSilenceIsPaintedAtOnce)
+{
+    Play(SilentPacket());
+    Start();
+    for (int i = 0; i < kIdleAfterDarkTicks; ++i)
+        Tick();
+    ASSERT_TRUE(effect.ColorThreadIdle());
+    const size_t ticks = output.Count();
+    ASSERT_TRUE(clock.SettleAfter([&] { effect.EnableDevice(3); }));
+    ASSERT_EQ(output.Count(), ticks + 1) << "it would keep its last mode's colour until sound came";
+    EXPECT_EQ(output.Last().devices, std::vector<int>{3});
+}
+
 TEST_F(ColourThread, WithoutNewPacketsTheColourSettlesOnTheLastBands)
 {
     Play(TonePacket(kStereo480, 100.0, 0.05)); // low band 6: a dim red
