@@ -587,12 +587,16 @@ LoopbackCapture::StreamEnd LoopbackCapture::Pump(Stream& stream, HANDLE changed,
             m_quiet = true;
             return StreamEnd::Silent;
         }
-        switch (WaitForWork(changed, timer, INFINITE)) {
+        // A capture endpoint's buffer event may simply stop coming when its source goes away: the wait
+        // ends in time to notice the silence. (The timer wakes a timer-driven stream well before.)
+        const DWORD patience = stream.fromCaptureEndpoint ? static_cast<DWORD>(kSilentSourceMs) : INFINITE;
+        switch (WaitForWork(changed, timer, patience)) {
         case WAIT_OBJECT_0:
             return StreamEnd::Stopped;
         case WAIT_OBJECT_0 + 1:
             return StreamEnd::EndpointChanged;
         case WAIT_OBJECT_0 + 2:
+        case WAIT_TIMEOUT:
             ++m_passes;
             break;
         default:

@@ -474,24 +474,29 @@ TEST(LoopbackCapture, AFallbackWithoutACaptureEndpointWaitsForOne)
 
 TEST(LoopbackCapture, ACaptureEndpointThatFallsSilentIsOpenedAgain)
 {
-    Rig rig;
-    rig.speakers.client.serviceResult = AUDCLNT_E_WRONG_ENDPOINT_TYPE;
-    rig.microphone.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
-    rig.capture.Start();
-    ASSERT_TRUE(rig.microphone.capture.WaitUntilDrained());
-    // The source replaced without a word or an error, as Wine's PulseAudio driver may do.
-    rig.headphones.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
-    rig.enumerator.SetDefault(eCapture, &rig.headphones.device, false);
-    rig.kernel.ticks += 1000;
-    ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
-    rig.capture.Stop();
-    EXPECT_TRUE(std::regex_match(
-        rig.log.Text(),
-        std::regex("IAudioClient::GetService\\(IAudioCaptureClient\\) failed: hr 0x88890003\n"
-                   "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
-                   "No packet from the capture endpoint for 1000 ms on pass [0-9]+ after 96 frames; opening it again\n"
-                   "Received stop event after [0-9]+ passes and 192 frames\n")))
-        << rig.log.Text() << "the new stream's set-up stays quiet";
+    for (const bool eventDriven : {false, true}) {
+        SCOPED_TRACE(eventDriven ? "event-driven: its event stops coming" : "timer-driven");
+        Rig rig;
+        rig.kernel.eventDriven = eventDriven;
+        rig.speakers.client.serviceResult = AUDCLNT_E_WRONG_ENDPOINT_TYPE;
+        rig.microphone.capture.Push({test::CountingFrames(96, 0), 96, 0, S_OK, false, S_OK});
+        rig.capture.Start();
+        ASSERT_TRUE(rig.microphone.capture.WaitUntilDrained());
+        // The source replaced without a word or an error, as Wine's PulseAudio driver may do.
+        rig.headphones.capture.Push({test::CountingFrames(96, 3), 96, 0, S_OK, false, S_OK});
+        rig.enumerator.SetDefault(eCapture, &rig.headphones.device, false);
+        rig.kernel.ticks += 1000;
+        ASSERT_TRUE(rig.headphones.capture.WaitUntilDrained());
+        rig.capture.Stop();
+        EXPECT_TRUE(std::regex_match(
+            rig.log.Text(),
+            std::regex(
+                "IAudioClient::GetService\\(IAudioCaptureClient\\) failed: hr 0x88890003\n"
+                "Loopback capture is not supported here; capturing the default capture endpoint instead\n"
+                "No packet from the capture endpoint for 1000 ms on pass [0-9]+ after 96 frames; opening it again\n"
+                "Received stop event after [0-9]+ passes and 192 frames\n")))
+            << rig.log.Text() << "the new stream's set-up stays quiet";
+    }
 }
 
 TEST(LoopbackCapture, WithoutAStopEventTheFirstWaitFailsAndEndsTheRun)
