@@ -32,8 +32,15 @@ ILedDevice* DevicePainter::Device(int index) const noexcept
     return nullptr;
 }
 
+void DevicePainter::SetDark(bool dark)
+{
+    std::unique_lock gate(m_darkGate);
+    m_dark = dark;
+}
+
 bool DevicePainter::Show(int device, Rgb shown, ColourSource source)
 {
+    std::shared_lock gate(m_darkGate);
     if (m_dark)
         return false;
     return ShowAnyway(device, shown, source);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <vector>
 
 namespace ovled {
@@ -27,8 +28,9 @@ public:
     Rgb Scaled(Rgb colour) const noexcept;
 
     // While dark, no source's colour reaches a device (a colour or thermal thread that is still ending
-    // cannot paint over the darkness); only ShowDark does.
-    void SetDark(bool dark) noexcept { m_dark = dark; }
+    // cannot paint over the darkness); only ShowDark does. Going dark waits for the colours being shown
+    // at that moment, so none lands after it.
+    void SetDark(bool dark);
     // Shows a colour that is already scaled on a device; false when there is no such device, the
     // painter is dark or the firmware refused it.
     bool Show(int device, Rgb shown, ColourSource source);
@@ -49,7 +51,8 @@ private:
     ILedDevice& m_onboard;
     const std::vector<ILedDevice*> m_strips;
     std::atomic<int> m_brightness{kFullBrightness};
-    std::atomic<bool> m_dark{false};
+    std::shared_mutex m_darkGate; // shared by each Show, taken alone by SetDark
+    bool m_dark = false;
     mutable std::mutex m_mutex;
     std::vector<std::optional<Rgb>> m_shown; // the onboard zone's first, then each strip's
 };

@@ -359,9 +359,12 @@ void LightingManager::ApplyLoop()
             // Every apply reads the latest modes, so the requests made meanwhile are answered by this one.
             const std::uint64_t requested = m_requested;
             lock.unlock();
-            {
+            try {
                 std::lock_guard apply(m_applyMutex);
                 ApplyNow();
+            } catch (...) {
+                // Out of memory half-way: the request counts as answered, and the next change applies the
+                // modes afresh; the thread stays for it.
             }
             lock.lock();
             m_applied = requested;
