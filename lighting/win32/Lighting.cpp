@@ -3,7 +3,7 @@
 #include "lighting/win32/Automation.h"
 #include "platform/win32/Unique.h"
 
-#include <functional>
+#include <new>
 #include <string>
 
 namespace ovled::win32 {
@@ -34,7 +34,8 @@ template <class Read> HRESULT WithStatus(Read&& read) noexcept
     return WithManager([&](LightingManager& manager) { read(manager.GetStatus()); });
 }
 
-HRESULT ChangeRules(const std::function<void(LightsOffSettings&)>& change) noexcept
+// `change` becomes the manager's std::function inside WithManager, where a failed allocation is caught.
+template <class Change> HRESULT ChangeRules(Change&& change) noexcept
 {
     return WithManager(
         [&](LightingManager& manager) { return manager.ChangeLightsOff(change) ? S_OK : E_INVALIDARG; });
@@ -55,7 +56,14 @@ HRESULT GetTime(BSTR* out, int LightsOffSettings::*field) noexcept
     *out = nullptr;
     return WithStatus([&](const LightingManager::Status& status) {
         *out = SysAllocString(FormatClockTime(status.lightsOff.*field).c_str());
+        if (!*out)
+            throw std::bad_alloc();
     });
+}
+
+HRESULT PutRule(VARIANT_BOOL on, bool LightsOffSettings::*field) noexcept
+{
+    return ChangeRules([&](LightsOffSettings& rules) { rules.*field = on != VARIANT_FALSE; });
 }
 
 HRESULT GetRule(VARIANT_BOOL* out, bool LightsOffSettings::*field) noexcept
@@ -133,6 +141,8 @@ STDMETHODIMP CLighting::get_DeviceName(LONG device, BSTR* name) noexcept
         const std::wstring text =
             status.index == kOnboardDevice ? L"Onboard zone" : L"Strip " + std::to_wstring(status.index);
         *name = SysAllocString(text.c_str());
+        if (!*name)
+            throw std::bad_alloc();
     });
 }
 
@@ -179,7 +189,7 @@ STDMETHODIMP CLighting::get_OffWhenLocked(VARIANT_BOOL* on) noexcept
 
 STDMETHODIMP CLighting::put_OffWhenLocked(VARIANT_BOOL on) noexcept
 {
-    return ChangeRules([&](LightsOffSettings& rules) { rules.onLock = on != VARIANT_FALSE; });
+    return PutRule(on, &LightsOffSettings::onLock);
 }
 
 STDMETHODIMP CLighting::get_OffWhenDisplayOff(VARIANT_BOOL* on) noexcept
@@ -189,7 +199,7 @@ STDMETHODIMP CLighting::get_OffWhenDisplayOff(VARIANT_BOOL* on) noexcept
 
 STDMETHODIMP CLighting::put_OffWhenDisplayOff(VARIANT_BOOL on) noexcept
 {
-    return ChangeRules([&](LightsOffSettings& rules) { rules.onDisplayOff = on != VARIANT_FALSE; });
+    return PutRule(on, &LightsOffSettings::onDisplayOff);
 }
 
 STDMETHODIMP CLighting::get_OffAtNight(VARIANT_BOOL* on) noexcept
@@ -199,7 +209,7 @@ STDMETHODIMP CLighting::get_OffAtNight(VARIANT_BOOL* on) noexcept
 
 STDMETHODIMP CLighting::put_OffAtNight(VARIANT_BOOL on) noexcept
 {
-    return ChangeRules([&](LightsOffSettings& rules) { rules.nightly = on != VARIANT_FALSE; });
+    return PutRule(on, &LightsOffSettings::nightly);
 }
 
 STDMETHODIMP CLighting::get_NightStart(BSTR* time) noexcept
