@@ -88,13 +88,22 @@ std::vector<std::uint8_t> SelfRelativeDescriptor(std::wstring_view sddl)
         if (sddl.substr(account, 3) != L";;;" || end != account + 5)
             throw std::invalid_argument("not an allow entry of an account");
         const Sid sid = Account(sddl.substr(account + 3, 2));
-        std::size_t parsed = 0;
-        const unsigned long rights = std::stoul(std::wstring(mask), &parsed, 16);
-        if (parsed != mask.size())
+        // One to eight hex digits, nothing else (no sign, space or second "0x").
+        if (mask.empty() || mask.size() > 8)
             throw std::invalid_argument("not a hex mask");
+        std::uint32_t rights = 0;
+        for (const wchar_t digit : mask) {
+            const int value = digit >= L'0' && digit <= L'9'   ? digit - L'0'
+                              : digit >= L'a' && digit <= L'f' ? digit - L'a' + 10
+                              : digit >= L'A' && digit <= L'F' ? digit - L'A' + 10
+                                                               : -1;
+            if (value < 0)
+                throw std::invalid_argument("not a hex mask");
+            rights = rights << 4 | static_cast<std::uint32_t>(value);
+        }
         const std::size_t start = aces.size();
         aces.insert(aces.end(), {0 /* allowed */, 0 /* no flags */, 0, 0});
-        Append32(aces, static_cast<std::uint32_t>(rights));
+        Append32(aces, rights);
         AppendSid(aces, sid);
         Put16(aces, start + 2, aces.size() - start);
         ++count;

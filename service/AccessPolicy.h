@@ -19,6 +19,8 @@ namespace ovled::service {
 // Calls: execute locally (0x3). Launch and activation: execute and activate locally (0xB).
 inline constexpr std::wstring_view kAccessPermissionSddl = L"O:BAG:BAD:(A;;0x3;;;SY)(A;;0x3;;;BA)(A;;0x3;;;IU)";
 inline constexpr std::wstring_view kLaunchPermissionSddl = L"O:BAG:BAD:(A;;0xB;;;SY)(A;;0xB;;;BA)(A;;0xB;;;IU)";
+// Calls when the AppID holds an access value that cannot be used: SYSTEM and the administrators only.
+inline constexpr std::wstring_view kAdministratorsAccessSddl = L"O:BAG:BAD:(A;;0x3;;;SY)(A;;0x3;;;BA)";
 
 // The installation folder (set by the installer package, whatever folder it is told to use): owned by the
 // administrators, who may change it, as may LocalSystem; users may read and run what is in it (0x1200a9:

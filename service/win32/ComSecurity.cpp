@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace ovled::win32 {
@@ -49,14 +50,18 @@ bool UsableAccessDescriptor(const std::vector<std::uint8_t>& bytes)
            GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl;
 }
 
-std::vector<std::uint8_t> AdministratorsAccessPermission()
+// The AppID's AccessPermission: nothing when there is none; empty when there is one that cannot be read.
+std::optional<std::vector<std::uint8_t>> AdministratorsAccessPermission()
 {
     const std::wstring key = L"SOFTWARE\\Classes\\AppID\\" + std::wstring(service::kAppId);
     const std::wstring name(service::kAccessPermissionValue);
     DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return {};
+    const LSTATUS found =
+        RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr, nullptr, &size);
+    if (found == ERROR_FILE_NOT_FOUND)
+        return std::nullopt;
+    if (found != ERROR_SUCCESS)
+        return std::vector<std::uint8_t>{};
     std::vector<std::uint8_t> bytes(size);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr, bytes.data(),
                      &size) != ERROR_SUCCESS)
@@ -70,9 +75,13 @@ std::vector<std::uint8_t> AdministratorsAccessPermission()
 ComSecuritySettings ProcessComSecurity()
 {
     ComSecuritySettings settings;
-    settings.accessDescriptor = AdministratorsAccessPermission();
-    if (!UsableAccessDescriptor(settings.accessDescriptor))
+    const auto chosen = AdministratorsAccessPermission();
+    if (!chosen)
         settings.accessDescriptor = service::SelfRelativeDescriptor(service::kAccessPermissionSddl);
+    else if (UsableAccessDescriptor(*chosen))
+        settings.accessDescriptor = *chosen;
+    else // an administrator's choice that cannot be used narrows to the administrators, never widens
+        settings.accessDescriptor = service::SelfRelativeDescriptor(service::kAdministratorsAccessSddl);
     settings.authenticationLevel = RPC_C_AUTHN_LEVEL_PKT_PRIVACY;
     settings.impersonationLevel = RPC_C_IMP_LEVEL_IDENTIFY;
     settings.capabilities = EOAC_NO_CUSTOM_MARSHAL | EOAC_DISABLE_AAA;

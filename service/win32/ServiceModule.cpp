@@ -61,8 +61,12 @@ public:
                                                      &m_module.m_classCookie);
         if (FAILED(result))
             return result;
-        return CoRegisterClassObject(CLSID_Lighting, LightingClassFactory(), CLSCTX_LOCAL_SERVER,
-                                     REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &m_module.m_lightingCookie);
+        const HRESULT lighting = CoRegisterClassObject(CLSID_Lighting, LightingClassFactory(), CLSCTX_LOCAL_SERVER,
+                                                       REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED,
+                                                       &m_module.m_lightingCookie);
+        if (FAILED(lighting))
+            (void)RevokeClassObjects(); // both classes or neither
+        return lighting;
     }
     HResult ResumeClassObjects() override { return CoResumeClassObjects(); }
     HResult RevokeClassObjects() override

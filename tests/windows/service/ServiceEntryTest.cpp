@@ -168,7 +168,8 @@ TEST(EventLogWriter, OtherLayersMessagesReachThePipeAsTheirText)
 // The policy's text and the bytes that registration and the installer write are one descriptor.
 TEST(ComAccessPolicy, TheDescriptorsAreWhatWindowsMakesOfTheirSddl)
 {
-    for (const auto sddl : {service::kAccessPermissionSddl, service::kLaunchPermissionSddl}) {
+    for (const auto sddl : {service::kAccessPermissionSddl, service::kLaunchPermissionSddl,
+                            service::kAdministratorsAccessSddl, std::wstring_view(L"O:BAG:BAD:(A;;0xFFFFFFFF;;;AU)")}) {
         PSECURITY_DESCRIPTOR made = nullptr;
         ULONG size = 0;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(std::wstring(sddl).c_str(), SDDL_REVISION_1,
@@ -177,6 +178,15 @@ TEST(ComAccessPolicy, TheDescriptorsAreWhatWindowsMakesOfTheirSddl)
         const auto* bytes = static_cast<const std::uint8_t*>(made);
         EXPECT_EQ(service::SelfRelativeDescriptor(sddl), std::vector<std::uint8_t>(bytes, bytes + size));
     }
+}
+
+// A mask the converter would read differently from Windows is refused, not truncated or wrapped.
+TEST(ComAccessPolicy, OnlyOneToEightHexDigitsMakeAMask)
+{
+    for (const wchar_t* mask : {L"-1", L" 3", L"0x3", L"+3", L"123456789", L"", L"3g"})
+        EXPECT_THROW(service::SelfRelativeDescriptor(L"O:BAG:BAD:(A;;0x" + std::wstring(mask) + L";;;SY)"),
+                     std::invalid_argument)
+            << mask;
 }
 
 // Without an explicit policy the machine's defaults decided who could call; objects passed in could name
@@ -200,7 +210,8 @@ TEST(ComAccessPolicy, LocalCallersOnlyIdentifyLevelNoCustomMarshallingNoActivate
     std::vector<std::uint8_t> beyond = narrowed; // its owner lies far past its end
     beyond[5] = 0x7F;
     ASSERT_EQ(classes.SetValue(appId, service::RegistryValue::Binary(L"AccessPermission", beyond)), ERROR_SUCCESS);
-    EXPECT_EQ(ProcessComSecurity().accessDescriptor, builtIn) << "a value that is no descriptor is not used";
+    EXPECT_EQ(ProcessComSecurity().accessDescriptor, service::SelfRelativeDescriptor(service::kAdministratorsAccessSddl))
+        << "a value that is no descriptor narrows to the administrators; it never widens to the built-in policy";
     (void)classes.DeleteValue(appId, L"AccessPermission");
 }
 
