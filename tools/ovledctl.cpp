@@ -157,15 +157,18 @@ int RunLighting(const std::wstring& command, int remaining, wchar_t** rest)
             if (FAILED(lighting->get_DeviceName(device, name.put())) || FAILED(lighting->get_DeviceMode(device, &mode)) ||
                 FAILED(lighting->get_DeviceOn(device, &on)) || FAILED(lighting->get_DeviceColour(device, &colour)))
                 return Fail(L"reading a device", E_FAIL);
-            std::wprintf(L"device %ld (%ls): mode %ld (%ls), %ls, shows %06lX\n", static_cast<long>(device),
-                         name.get(), static_cast<long>(mode), ModeName(static_cast<short>(mode)),
-                         on ? L"on" : L"switched off", static_cast<unsigned long>(colour));
+            wchar_t shown[24] = L"no colour of ours";
+            if (colour >= 0)
+                std::swprintf(shown, std::size(shown), L"%06lX", static_cast<unsigned long>(colour));
+            std::wprintf(L"device %ld (%ls): mode %ld (%ls), %ls, shows %ls\n", static_cast<long>(device), name.get(),
+                         static_cast<long>(mode), ModeName(static_cast<short>(mode)), on ? L"on" : L"switched off",
+                         shown);
         }
         VARIANT_BOOL lightsOn = VARIANT_TRUE;
         LONG reasons = 0;
-        (void)lighting->get_Brightness(&value);
-        (void)lighting->get_LightsAreOn(&lightsOn);
-        (void)lighting->get_OffReasons(&reasons);
+        if (FAILED(lighting->get_Brightness(&value)) || FAILED(lighting->get_LightsAreOn(&lightsOn)) ||
+            FAILED(lighting->get_OffReasons(&reasons)))
+            return Fail(L"reading the lights' state", E_FAIL);
         std::wprintf(L"brightness %ld %%, lights %ls (rules holding: %ld)\n", static_cast<long>(value),
                      lightsOn ? L"on" : L"off", static_cast<long>(reasons));
         return 0;
