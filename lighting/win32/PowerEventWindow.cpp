@@ -70,8 +70,6 @@ public:
         m_sessions = watch && watch(window, NOTIFY_FOR_ALL_SESSIONS);
         // The display's state comes at once and at every change.
         m_display = RegisterPowerSettingNotification(window, &GUID_CONSOLE_DISPLAY_STATE, DEVICE_NOTIFY_WINDOW_HANDLE);
-        if (const auto locked = ConsoleLockedAfterEvent(WTS_CONSOLE_CONNECT, WTSGetActiveConsoleSessionId()))
-            m_manager.SetSessionLocked(*locked);
     }
     void StopWatching() noexcept
     {
@@ -186,8 +184,13 @@ void ServeWindow(PowerWindowHolder& holder)
 
         const HWND window = CreatePowerWindow(context);
         holder.window.store(window);
-        // What came before the window: the service's reports, a local server's request to watch.
+        // What came before the window: the service's reports, a local server's request to watch. A
+        // console that was locked before the start sends no event: it is asked.
         context.ApplyReported();
+        if (holder.consoleLocked.load() < 0) {
+            if (const auto locked = ConsoleLockedAfterEvent(WTS_CONSOLE_CONNECT, WTSGetActiveConsoleSessionId()))
+                manager.SetSessionLocked(*locked);
+        }
         if (window && holder.watchConsole.load())
             context.Watch(window);
         holder.ready.Set();
