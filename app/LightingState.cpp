@@ -31,12 +31,11 @@ HResult ReadDevices(ILightingService& service, std::vector<DeviceState>& devices
 
 } // namespace
 
-HResult ReadLightingState(ILightingService& service, LightingState& state)
+HResult ReadLightingState(ILightingService& service, std::int32_t changeCount, LightingState& state)
 {
     LightingState read;
-    HResult hr = service.ChangeCount(read.changeCount);
-    if (Succeeded(hr))
-        hr = ReadDevices(service, read.devices);
+    read.changeCount = changeCount;
+    HResult hr = ReadDevices(service, read.devices);
     if (Succeeded(hr))
         hr = service.Brightness(read.brightness);
     if (Succeeded(hr))

@@ -54,11 +54,13 @@ void ServiceSession::Round(const std::vector<Command>& commands, bool colours, b
         m_snapshot.refused = result;
         m_readAll = true;
     }
+    // The count before anything else: a full read keeps it, so a change made while the rest is read shows
+    // as a newer count at the next look.
     std::int32_t changeCount = 0;
     HResult result = m_service->ChangeCount(changeCount);
     if (Succeeded(result)) {
         if (full || m_readAll || !m_snapshot.known || changeCount != m_snapshot.state.changeCount)
-            result = ReadLightingState(*m_service, m_snapshot.state);
+            result = ReadLightingState(*m_service, changeCount, m_snapshot.state);
         else if (colours)
             result = ReadColours(*m_service, m_snapshot.state);
     }
