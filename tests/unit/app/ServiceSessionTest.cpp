@@ -81,6 +81,10 @@ TEST_F(ServiceSessionTest, ChangesAreAppliedInOrderAndReadBack)
     Round({Command{Command::Kind::SetBrightness, 0, 50}});
     EXPECT_EQ(session.Current().refused, kSOk);
     EXPECT_EQ(session.Current().state.brightness, 50);
+
+    board.failNext = kServerDied;
+    Round({Command{Command::Kind::SetBrightness, 0, 60}});
+    EXPECT_EQ(session.Current().refused, kServerDied) << "a change the server went away with";
 }
 
 struct StatusRow {
@@ -128,6 +132,7 @@ TEST_F(ServiceSessionTest, AServerThatWentAwayIsLookedForOnceASecondAndReconnect
 
     const int queries = connector.queries;
     Round({Command{Command::Kind::LightsOff, 0, 60}});
+    EXPECT_NE(session.Current().refused, kSOk) << "a change that found no service says so";
     for (int i = 0; i < 8; ++i)
         Round(); // 0.9 s
     EXPECT_EQ(connector.queries, queries + 1);
