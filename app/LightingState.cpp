@@ -10,7 +10,7 @@ HResult ReadDevices(ILightingService& service, std::vector<DeviceState>& devices
     if (HResult hr = service.DeviceCount(count); !Succeeded(hr))
         return hr;
     std::vector<DeviceState> read(count > 0 ? static_cast<std::size_t>(count) : 0u);
-    int index = kOnboard;
+    int index = kOnboardDevice;
     for (DeviceState& device : read) {
         device.index = index++;
         HResult hr = service.DeviceKind(device.index, device.kind);
@@ -92,7 +92,7 @@ HResult ApplyCommand(ILightingService& service, const Command& command)
     case Command::Kind::AllModes: {
         std::int32_t count = 0;
         HResult hr = service.DeviceCount(count);
-        for (int device = kOnboard; Succeeded(hr) && device < count - 1; ++device)
+        for (int device = kOnboardDevice; Succeeded(hr) && device < count - 1; ++device)
             hr = service.SetModeByIndex(device, command.value);
         return hr;
     }

@@ -12,7 +12,7 @@
 namespace ovled::app {
 
 struct DeviceState {
-    int index = kOnboard; // as ModeByIndex names it
+    int index = kOnboardDevice; // as ModeByIndex names it
     std::int32_t kind = 0;
     std::wstring name;
     std::int32_t mode = 0;

@@ -701,10 +701,10 @@ void MainWindow::OnTrayCommand(int id)
 {
     switch (id) {
     case kMenuAllMusic:
-        m_worker->Post(Command{Command::Kind::AllModes, 0, 1});
+        m_worker->Post(Command{Command::Kind::AllModes, 0, kModeMusic});
         break;
     case kMenuAllThermal:
-        m_worker->Post(Command{Command::Kind::AllModes, 0, 2});
+        m_worker->Post(Command{Command::Kind::AllModes, 0, kModeThermal});
         break;
     case kMenuOff1h:
         m_worker->Post(Command{Command::Kind::LightsOff, 0, 60});

@@ -42,7 +42,7 @@ TEST_F(ServiceSessionTest, ReadsEverythingOnceThenOnlyTheChangeCountOrTheColours
     ASSERT_EQ(session.Current().status, ServiceStatus::Running);
     const LightingState& state = session.Current().state;
     ASSERT_EQ(state.devices.size(), 3u);
-    EXPECT_EQ(state.devices[0], (DeviceState{kOnboard, 0, L"Onboard zone", 2, true, 0x0000FF}));
+    EXPECT_EQ(state.devices[0], (DeviceState{kOnboardDevice, 0, L"Onboard zone", 2, true, 0x0000FF}));
     EXPECT_EQ(state.devices[2], (DeviceState{1, 1, L"Strip 1", 0, false, -1}));
     EXPECT_EQ(state.nightStart, L"23:00");
     EXPECT_THAT(TakeCalls(), Contains(L"ChangeCount").Times(1)) << "a full read asks for the count once";
