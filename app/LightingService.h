@@ -4,6 +4,9 @@
 // them (app/ServiceWorker.h); Windows implements them over COM (app/win32/), tests with a fake.
 #pragma once
 
+#include "lighting/DeviceContract.h"
+#include "lighting/LightingMode.h"
+#include "lighting/LightsOff.h"
 #include "platform/Hresult.h"
 
 #include <cstdint>
@@ -12,17 +15,16 @@
 
 namespace ovled::app {
 
-// Devices are named as ModeByIndex names them: -1 the onboard zone, 0..n-1 the strips.
-inline constexpr int kOnboard = -1;
-// ModeByIndex's group switches: a put with these indexes switches a group off.
-inline constexpr int kOnboardOff = -2;
-inline constexpr int kStripsOff = -3;
+// Devices are named as ModeByIndex names them: kOnboardDevice the onboard zone, 0..n-1 the strips; a put
+// with kOnboardOffCommand or kStripsOffCommand switches a group off, and the modes are kModeNone,
+// kModeMusic and kModeThermal (lighting/).
 // DeviceColour before the service has shown the device any colour.
 inline constexpr std::int32_t kNoColour = -1;
 
-// The lights-off rules of the Lighting class, with the bits OffReasons reports them by.
-enum class OffRule { Locked = 1, DisplayOff = 2, Night = 4 };
-inline constexpr std::int32_t kOffReasonLightsOff = 8;
+// The lights-off rules of the Lighting class that a person switches, with the bits OffReasons reports
+// them by (the service's own, lighting/LightsOff.h), and the bit of lights switched off by hand.
+enum class OffRule : std::uint32_t { Locked = kRuleLock, DisplayOff = kRuleDisplay, Night = kRuleNight };
+inline constexpr std::int32_t kOffReasonLightsOff = kRuleOffNow;
 
 class ILightingService {
 public:
@@ -46,7 +48,8 @@ public:
     [[nodiscard]] virtual HResult LightsAreOn(bool& on) = 0;
     [[nodiscard]] virtual HResult OffReasons(std::int32_t& rules) = 0;
     [[nodiscard]] virtual HResult ChangeCount(std::int32_t& count) = 0;
-    // LightControl's ModeByIndex put: a mode for a device, or a group switched off (-2, -3).
+    // LightControl's ModeByIndex put: a mode for a device, or a group switched off (kOnboardOffCommand,
+    // kStripsOffCommand).
     [[nodiscard]] virtual HResult SetModeByIndex(int index, int mode) = 0;
 };
 

@@ -10,7 +10,7 @@ HResult ReadDevices(ILightingService& service, std::vector<DeviceState>& devices
     if (HResult hr = service.DeviceCount(count); !Succeeded(hr))
         return hr;
     std::vector<DeviceState> read(count > 0 ? static_cast<std::size_t>(count) : 0u);
-    int index = kOnboard;
+    int index = kOnboardDevice;
     for (DeviceState& device : read) {
         device.index = index++;
         HResult hr = service.DeviceKind(device.index, device.kind);
@@ -31,12 +31,11 @@ HResult ReadDevices(ILightingService& service, std::vector<DeviceState>& devices
 
 } // namespace
 
-HResult ReadLightingState(ILightingService& service, LightingState& state)
+HResult ReadLightingState(ILightingService& service, std::int32_t changeCount, LightingState& state)
 {
     LightingState read;
-    HResult hr = service.ChangeCount(read.changeCount);
-    if (Succeeded(hr))
-        hr = ReadDevices(service, read.devices);
+    read.changeCount = changeCount;
+    HResult hr = ReadDevices(service, read.devices);
     if (Succeeded(hr))
         hr = service.Brightness(read.brightness);
     if (Succeeded(hr))
@@ -93,7 +92,7 @@ HResult ApplyCommand(ILightingService& service, const Command& command)
     case Command::Kind::AllModes: {
         std::int32_t count = 0;
         HResult hr = service.DeviceCount(count);
-        for (int device = kOnboard; Succeeded(hr) && device < count - 1; ++device)
+        for (int device = kOnboardDevice; Succeeded(hr) && device < count - 1; ++device)
             hr = service.SetModeByIndex(device, command.value);
         return hr;
     }

@@ -12,7 +12,7 @@
 namespace ovled::app {
 
 struct DeviceState {
-    int index = kOnboard; // as ModeByIndex names it
+    int index = kOnboardDevice; // as ModeByIndex names it
     std::int32_t kind = 0;
     std::wstring name;
     std::int32_t mode = 0;
@@ -37,9 +37,9 @@ struct LightingState {
     bool operator==(const LightingState&) const = default;
 };
 
-// Everything but the colours. The change count is read first, so a change made while the rest is read
-// shows as a newer count at the next look.
-[[nodiscard]] HResult ReadLightingState(ILightingService& service, LightingState& state);
+// Everything but the change count, which the caller read just before and passes in: kept with what is
+// read after it, so a change made while the rest is read shows as a newer count at the next look.
+[[nodiscard]] HResult ReadLightingState(ILightingService& service, std::int32_t changeCount, LightingState& state);
 // Only the colours of the devices `state` already holds.
 [[nodiscard]] HResult ReadColours(ILightingService& service, LightingState& state);
 

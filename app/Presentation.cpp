@@ -1,8 +1,10 @@
 #include "app/Presentation.h"
 
 #include "app/StringIds.h"
+#include "lighting/LightsOff.h"
 
 #include <cwctype>
+#include <optional>
 
 namespace ovled::app {
 
@@ -46,11 +48,11 @@ TrayIconKind TrayIconFor(const Snapshot& snapshot) noexcept
 int ModeString(std::int32_t mode) noexcept
 {
     switch (mode) {
-    case 0:
+    case kModeNone:
         return IDS_MODE_NONE;
-    case 1:
+    case kModeMusic:
         return IDS_MODE_MUSIC;
-    case 2:
+    case kModeThermal:
         return IDS_MODE_THERMAL;
     default:
         return 0;
@@ -89,23 +91,10 @@ std::wstring ColourText(std::int32_t colour)
 
 bool ParseClockTime(std::wstring_view text, std::wstring& normalised)
 {
-    const std::size_t colon = text.find(L':');
-    if (colon == std::wstring_view::npos || colon < 1 || colon > 2 || text.size() != colon + 3)
+    const std::optional<int> minutes = ovled::ParseClockTime(text);
+    if (!minutes)
         return false;
-    int hours = 0;
-    int minutes = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i == colon)
-            continue;
-        if (text[i] < L'0' || text[i] > L'9')
-            return false;
-        int& field = i < colon ? hours : minutes;
-        field = field * 10 + (text[i] - L'0');
-    }
-    if (hours > 23 || minutes > 59)
-        return false;
-    normalised = {static_cast<wchar_t>(L'0' + hours / 10), static_cast<wchar_t>(L'0' + hours % 10), L':',
-                  static_cast<wchar_t>(L'0' + minutes / 10), static_cast<wchar_t>(L'0' + minutes % 10)};
+    normalised = FormatClockTime(*minutes);
     return true;
 }
 
@@ -129,7 +118,7 @@ std::wstring WithMnemonic(std::wstring_view name, wchar_t key)
 
 wchar_t DeviceMnemonic(int device) noexcept
 {
-    if (device == kOnboard)
+    if (device == kOnboardDevice)
         return L'O';
     return device >= 0 && device <= 9 ? static_cast<wchar_t>(L'0' + device) : 0;
 }

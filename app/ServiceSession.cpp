@@ -1,6 +1,13 @@
 #include "app/ServiceSession.h"
 
 namespace ovled::app {
+namespace {
+
+// What a change that found no service is refused with when the service's own answer says nothing (the
+// control manager said stopped or starting).
+constexpr HResult kServiceNotActive = HresultFromWin32(1062); // ERROR_SERVICE_NOT_ACTIVE
+
+} // namespace
 
 bool ServiceSession::EnsureConnected(Clock::time_point now)
 {
@@ -43,22 +50,28 @@ void ServiceSession::Fail(HResult failure)
 
 void ServiceSession::Round(const std::vector<Command>& commands, bool colours, bool full, Clock::time_point now)
 {
-    if (!EnsureConnected(now))
+    if (!EnsureConnected(now)) {
+        // Changes are not kept for a service that comes back later: the person sees that this one failed.
+        if (!commands.empty())
+            m_snapshot.refused = Succeeded(m_snapshot.failure) ? kServiceNotActive : m_snapshot.failure;
         return;
+    }
     for (const Command& command : commands) {
         const HResult result = ApplyCommand(*m_service, command);
+        m_snapshot.refused = result;
         if (ServerWentAway(result)) {
-            Fail(result);
+            Fail(result); // the changes after this one are dropped with it
             return;
         }
-        m_snapshot.refused = result;
         m_readAll = true;
     }
+    // The count before anything else: a full read keeps it, so a change made while the rest is read shows
+    // as a newer count at the next look.
     std::int32_t changeCount = 0;
     HResult result = m_service->ChangeCount(changeCount);
     if (Succeeded(result)) {
         if (full || m_readAll || !m_snapshot.known || changeCount != m_snapshot.state.changeCount)
-            result = ReadLightingState(*m_service, m_snapshot.state);
+            result = ReadLightingState(*m_service, changeCount, m_snapshot.state);
         else if (colours)
             result = ReadColours(*m_service, m_snapshot.state);
     }

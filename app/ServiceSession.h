@@ -16,7 +16,7 @@ namespace ovled::app {
 struct Snapshot {
     ServiceStatus status = ServiceStatus::Connecting;
     HResult failure = kSOk; // the call's answer behind Failed, AccessDenied and NotAnswering
-    HResult refused = kSOk; // the last change the service refused, until one is accepted
+    HResult refused = kSOk; // the last change the service refused or never got, until one is accepted
     bool known = false;     // `state` holds what the service answered (it is kept while it is away)
     LightingState state;
 

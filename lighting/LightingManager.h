@@ -36,9 +36,7 @@
 namespace ovled {
 
 // Device indices: kOnboardDevice (-1) the onboard zone, 0..n-1 the strips; SetModeByIndex also takes the
-// commands -2 (onboard zone off) and -3 (strips off).
-inline constexpr int kOnboardOffCommand = -2;
-inline constexpr int kStripsOffCommand = -3;
+// commands kOnboardOffCommand (-2) and kStripsOffCommand (-3) of lighting/LightingMode.h.
 
 class LightingManager {
 public:

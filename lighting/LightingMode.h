@@ -1,7 +1,7 @@
 // LightingMode: what a device shows (none, music, thermal), and every rule that turns a stored number
 // into one. Modes travel as numbers ("Lighting.xml", ModeByIndex), and numbers other than 0, 1 and 2 do
 // occur (hand edits, scripts, older clients); what each place makes of them is decided here and nowhere
-// else. Pure functions; any thread.
+// else. Also the group switches that ModeByIndex takes in place of a device. Pure functions; any thread.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,11 @@ enum class LightingMode { None = 0, Music = 1, Thermal = 2 };
 inline constexpr int kModeNone = 0;
 inline constexpr int kModeMusic = 1;
 inline constexpr int kModeThermal = 2;
+
+// Indexes that ModeByIndex takes in place of a device, each switching a group off: the onboard zone, the
+// strips. Storing the mode of one of the group's devices switches it on again.
+inline constexpr int kOnboardOffCommand = -2;
+inline constexpr int kStripsOffCommand = -3;
 
 constexpr int Stored(LightingMode mode) noexcept
 {

@@ -159,7 +159,7 @@ bool DeviceRows::CommandFor(int id, int code, Command& command) const
             return false;
         const DeviceState& device = m_rows[first].device;
         // Storing a device's own mode switches its group on again; -2 and -3 switch a group off.
-        command = device.on ? Command{Command::Kind::SetMode, onboard ? kOnboardOff : kStripsOff, 0}
+        command = device.on ? Command{Command::Kind::SetMode, onboard ? kOnboardOffCommand : kStripsOffCommand, 0}
                             : Command{Command::Kind::SetMode, device.index, device.mode};
         HWND button = onboard ? m_onboardGroup.get() : m_stripsGroup.get();
         SendMessageW(button, BM_SETCHECK, device.on ? BST_UNCHECKED : BST_CHECKED, 0);

@@ -99,8 +99,11 @@ MainWindow::MainWindow(AppOptions options, std::unique_ptr<ILightingConnector> c
 
 MainWindow::~MainWindow()
 {
-    // The worker first: it may still post to the window, which is harmless, but never after it is gone
-    // from here.
+    // A window still open goes first, while everything its last messages use is here: WM_DESTROY takes
+    // the tray icon and the rows away, and the controls draw with the font and the icons until they are
+    // destroyed. The worker after it: its posts to a window that is gone go nowhere.
+    if (m_window)
+        DestroyWindow(m_window.get());
     m_worker.reset();
     m_tray.reset();
     m_rows.reset();
@@ -324,7 +327,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DESTROY:
         KillTimer(window, kWatchdogTimer);
-        m_tray->Remove();
+        if (m_tray) // none while the window is being made
+            m_tray->Remove();
         // The rows go while they are still the window's children: after it, their handles are no one's.
         m_rows.reset();
         PostQuitMessage(0);
@@ -697,10 +701,10 @@ void MainWindow::OnTrayCommand(int id)
 {
     switch (id) {
     case kMenuAllMusic:
-        m_worker->Post(Command{Command::Kind::AllModes, 0, 1});
+        m_worker->Post(Command{Command::Kind::AllModes, 0, kModeMusic});
         break;
     case kMenuAllThermal:
-        m_worker->Post(Command{Command::Kind::AllModes, 0, 2});
+        m_worker->Post(Command{Command::Kind::AllModes, 0, kModeThermal});
         break;
     case kMenuOff1h:
         m_worker->Post(Command{Command::Kind::LightsOff, 0, 60});

@@ -61,7 +61,7 @@ private:
 
     AppOptions m_options;
     std::unique_ptr<ILightingConnector> m_connector; // until the worker takes it
-    ovled::win32::UniqueWindow m_window;             // destroyed after every member below that holds a child
+    ovled::win32::UniqueWindow m_window; // destroyed first, while the members below that its children use are here
     ovled::win32::UniqueFont m_font;
     ovled::win32::UniqueIcon m_appIcon;
     ovled::win32::UniqueIcon m_appIconSmall;

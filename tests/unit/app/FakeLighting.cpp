@@ -37,7 +37,7 @@ HResult FakeService::Enter(const wchar_t* call, int device)
         return std::exchange(m_board.failNext, kSOk);
     if (std::find(m_board.failCalls.begin(), m_board.failCalls.end(), call) != m_board.failCalls.end())
         return m_board.failWith;
-    if (device < kOnboard || device >= static_cast<int>(m_board.modes.size()) - 1)
+    if (device < kOnboardDevice || device >= static_cast<int>(m_board.modes.size()) - 1)
         return kBadIndex;
     return kSOk;
 }
@@ -63,14 +63,14 @@ HResult FakeService::DeviceCount(std::int32_t& count)
 HResult FakeService::DeviceKind(int device, std::int32_t& kind)
 {
     const HResult hr = Enter(L"DeviceKind", device);
-    kind = device == kOnboard ? 0 : 1;
+    kind = device == kOnboardDevice ? 0 : 1;
     return hr;
 }
 
 HResult FakeService::DeviceName(int device, std::wstring& name)
 {
     const HResult hr = Enter(L"DeviceName", device);
-    name = device == kOnboard ? L"Onboard zone" : L"Strip " + std::to_wstring(device);
+    name = device == kOnboardDevice ? L"Onboard zone" : L"Strip " + std::to_wstring(device);
     return hr;
 }
 
@@ -85,7 +85,7 @@ HResult FakeService::DeviceMode(int device, std::int32_t& mode)
 HResult FakeService::DeviceOn(int device, bool& on)
 {
     const HResult hr = Enter(L"DeviceOn", device);
-    on = device == kOnboard ? m_board.onboardOn : m_board.stripsOn;
+    on = device == kOnboardDevice ? m_board.onboardOn : m_board.stripsOn;
     return hr;
 }
 
@@ -162,16 +162,16 @@ HResult FakeService::ChangeCount(std::int32_t& count)
 
 HResult FakeService::SetModeByIndex(int index, int mode)
 {
-    const HResult hr = Enter(L"SetModeByIndex", index < kOnboard ? kOnboard : index);
+    const HResult hr = Enter(L"SetModeByIndex", index < kOnboardDevice ? kOnboardDevice : index);
     if (!Succeeded(hr))
         return hr;
-    if (index == kOnboardOff)
+    if (index == kOnboardOffCommand)
         m_board.onboardOn = false;
-    else if (index == kStripsOff)
+    else if (index == kStripsOffCommand)
         m_board.stripsOn = false;
     else {
         m_board.modes[static_cast<std::size_t>(index + 1)] = mode;
-        (index == kOnboard ? m_board.onboardOn : m_board.stripsOn) = true;
+        (index == kOnboardDevice ? m_board.onboardOn : m_board.stripsOn) = true;
     }
     ++m_board.changeCount;
     return hr;

@@ -62,7 +62,7 @@ public:
     HResult SetModeByIndex(int index, int mode) override;
 
 private:
-    HResult Enter(const wchar_t* call, int device = kOnboard);
+    HResult Enter(const wchar_t* call, int device = kOnboardDevice);
     template <class Apply>
     HResult Change(const wchar_t* call, Apply apply);
     FakeBoard& m_board;

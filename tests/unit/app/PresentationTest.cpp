@@ -35,11 +35,11 @@ TEST(Presentation, NightTimesAreTakenAsTheServiceTakesThem)
 
 TEST(Presentation, DeviceRowsGetTheirOwnMnemonicInTheirName)
 {
-    EXPECT_EQ(WithMnemonic(L"Onboard zone", DeviceMnemonic(kOnboard)), L"&Onboard zone");
+    EXPECT_EQ(WithMnemonic(L"Onboard zone", DeviceMnemonic(kOnboardDevice)), L"&Onboard zone");
     EXPECT_EQ(WithMnemonic(L"Strip 3", DeviceMnemonic(3)), L"Strip &3");
     EXPECT_EQ(WithMnemonic(L"Strip 13", DeviceMnemonic(3)), L"Strip 1&3");
     EXPECT_EQ(WithMnemonic(L"Desk", DeviceMnemonic(2)), L"Desk (&2)");
-    EXPECT_EQ(WithMnemonic(L"Rock & roll", DeviceMnemonic(kOnboard)), L"R&ock && roll");
+    EXPECT_EQ(WithMnemonic(L"Rock & roll", DeviceMnemonic(kOnboardDevice)), L"R&ock && roll");
     EXPECT_EQ(WithMnemonic(L"Strip 10", DeviceMnemonic(10)), L"Strip 10");
 }
 

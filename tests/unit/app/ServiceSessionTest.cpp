@@ -42,10 +42,10 @@ TEST_F(ServiceSessionTest, ReadsEverythingOnceThenOnlyTheChangeCountOrTheColours
     ASSERT_EQ(session.Current().status, ServiceStatus::Running);
     const LightingState& state = session.Current().state;
     ASSERT_EQ(state.devices.size(), 3u);
-    EXPECT_EQ(state.devices[0], (DeviceState{kOnboard, 0, L"Onboard zone", 2, true, 0x0000FF}));
+    EXPECT_EQ(state.devices[0], (DeviceState{kOnboardDevice, 0, L"Onboard zone", 2, true, 0x0000FF}));
     EXPECT_EQ(state.devices[2], (DeviceState{1, 1, L"Strip 1", 0, false, -1}));
     EXPECT_EQ(state.nightStart, L"23:00");
-    TakeCalls();
+    EXPECT_THAT(TakeCalls(), Contains(L"ChangeCount").Times(1)) << "a full read asks for the count once";
 
     Round(); // hidden: one call a round
     EXPECT_THAT(TakeCalls(), ElementsAre(L"ChangeCount"));
@@ -81,6 +81,10 @@ TEST_F(ServiceSessionTest, ChangesAreAppliedInOrderAndReadBack)
     Round({Command{Command::Kind::SetBrightness, 0, 50}});
     EXPECT_EQ(session.Current().refused, kSOk);
     EXPECT_EQ(session.Current().state.brightness, 50);
+
+    board.failNext = kServerDied;
+    Round({Command{Command::Kind::SetBrightness, 0, 60}});
+    EXPECT_EQ(session.Current().refused, kServerDied) << "a change the server went away with";
 }
 
 struct StatusRow {
@@ -128,6 +132,7 @@ TEST_F(ServiceSessionTest, AServerThatWentAwayIsLookedForOnceASecondAndReconnect
 
     const int queries = connector.queries;
     Round({Command{Command::Kind::LightsOff, 0, 60}});
+    EXPECT_NE(session.Current().refused, kSOk) << "a change that found no service says so";
     for (int i = 0; i < 8; ++i)
         Round(); // 0.9 s
     EXPECT_EQ(connector.queries, queries + 1);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <vector>
 
 namespace ovled::app::win32 {
@@ -65,22 +66,23 @@ TEST(MainWindow, ARowPerDeviceFromNoStripToEightWithNothingOverlappingOrOutside)
         FakeBoard board;
         board.modes.assign(1 + strips, 1);
         board.colours.assign(1 + strips, 0x00FF00);
-        MainWindow window(AppOptions{false, false}, std::make_unique<FakeConnector>(board));
-        ASSERT_TRUE(window.Create(true));
+        std::optional<MainWindow> window;
+        window.emplace(AppOptions{false, false}, std::make_unique<FakeConnector>(board));
+        ASSERT_TRUE(window->Create(true));
         const auto combos = [&] {
             int count = 0;
-            for (const Child& child : VisibleChildren(window.Handle()))
+            for (const Child& child : VisibleChildren(window->Handle()))
                 count += std::wstring(child.windowClass) == L"ComboBox";
             return count;
         };
         ASSERT_TRUE(PumpUntil([&] { return combos() == static_cast<int>(1 + strips); })) << strips << " strips";
 
         RECT client{};
-        GetClientRect(window.Handle(), &client);
+        GetClientRect(window->Handle(), &client);
         SCROLLINFO scroll{sizeof scroll, SIF_ALL};
-        const bool scrolls = GetScrollInfo(window.Handle(), SB_VERT, &scroll) && scroll.nMax > 0;
+        const bool scrolls = GetScrollInfo(window->Handle(), SB_VERT, &scroll) && scroll.nMax > 0;
         const LONG contentBottom = scrolls ? scroll.nMax + 1 : client.bottom;
-        const std::vector<Child> children = VisibleChildren(window.Handle());
+        const std::vector<Child> children = VisibleChildren(window->Handle());
         for (const Child& a : children) {
             EXPECT_GE(a.rect.left, 0);
             EXPECT_LE(a.rect.right, client.right) << strips << " strips";
@@ -97,10 +99,16 @@ TEST(MainWindow, ARowPerDeviceFromNoStripToEightWithNothingOverlappingOrOutside)
             }
         }
         MONITORINFO monitor{sizeof monitor};
-        GetMonitorInfoW(MonitorFromWindow(window.Handle(), MONITOR_DEFAULTTONEAREST), &monitor);
+        GetMonitorInfoW(MonitorFromWindow(window->Handle(), MONITOR_DEFAULTTONEAREST), &monitor);
         RECT frame{};
-        GetWindowRect(window.Handle(), &frame);
+        GetWindowRect(window->Handle(), &frame);
         EXPECT_LE(frame.bottom - frame.top, monitor.rcWork.bottom - monitor.rcWork.top) << strips << " strips";
+
+        // The object goes while its window is open: the window's last messages still find what they use,
+        // so its WM_DESTROY runs to the end, which asks the message loop to end.
+        window.reset();
+        MSG quit;
+        EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << strips << " strips";
     }
 }
 
