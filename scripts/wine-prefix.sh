@@ -55,4 +55,13 @@ status=0
 wineserver -p >"$step_log" 2>&1 </dev/null || status=$?
 [ $status -eq 0 ] ||
   info "wineserver -p ended with exit status $status (a session may be running already) $(tr '\n' ' ' <"$step_log")"
-prepare "warming the Wine session" wine cmd /c exit
+# The session's services (services.exe, and every service it starts) write to what this step's output
+# is for as long as they live: a file of the build tree, kept, so that what a dying service prints can be
+# read afterwards. Each warm session starts it afresh.
+services_log="$build_dir/services.log"
+status=0
+wine cmd /c exit >"$services_log" 2>&1 </dev/null || status=$?
+if [ $status -ne 0 ]; then
+  sed 's/^/    | /' "$services_log" >&2
+  fail "warming the Wine session: 'wine cmd /c exit' ended with exit status $status (its output is above)"
+fi

@@ -851,6 +851,13 @@ def report(soak, figures, settings_problems, final_plan, still_same_process, sto
     summary = {"rows": [list(r) for r in rows], "figures": [list(f) for f in figures_rows], "checks": soak.checks}
     (soak.out_dir / "results.json").write_text(json.dumps(summary, indent=1))
     if broken:
+        # What the session's services printed (a dying service's last words land there).
+        services_log = soak.out_dir / "services.log"
+        if restarts and services_log.exists():
+            tail = services_log.read_text(errors="replace").replace("\0", "").strip().splitlines()[-40:]
+            print("the session's services printed (last 40 lines of services.log):")
+            for line in tail:
+                print(f"    | {line}")
         print("LIMITS BROKEN: " + "; ".join(broken), flush=True)
         return 1
     say("Every limit held")
