@@ -133,13 +133,21 @@ logged_missing_server() { grep -q '^Property(S): AUTOMATIONSERVERMISSING = ' "$w
 # The registration: each key's values as "[key] value" lines, sorted (the order of values is the
 # writer's); a missing key is one line that says so. The installer engine forms the service's image
 # path from the component's key file, and Wine's engine writes it without the double quotes that
-# /Service puts around it: those quotes are not compared.
+# /Service puts around it: those quotes are not compared. Wine's reg has been seen, once in some dozens
+# of runs, to fail an export of a key that the installation's log shows written: a failed export is
+# tried once more (and said on stderr), and a key is missing only when reg says that it cannot find it.
 export_registration() {
-  local key file="$work/export.reg"
+  local key file="$work/export.reg" said="$work/export.said"
+  exported() { wine reg export "$1" "$(windows_path "$file")" /y >"$said" 2>&1; }
   for key in "${registration_keys[@]}"; do
-    if ! wine reg export "$key" "$(windows_path "$file")" /y >/dev/null 2>&1; then
-      echo "[missing $key]"
-      continue
+    if ! exported "$key"; then
+      local first
+      first=$(tr -d '\r' <"$said" | paste -sd' ')
+      if ! exported "$key"; then
+        if grep -q 'Unable to find' "$said"; then echo "[missing $key]"; else echo "[unreadable $key]"; fi
+        continue
+      fi
+      info "(reg export '$key' failed once, then read: '$first')" >&2
     fi
     iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n *//; ta' |
       awk '/^\[/ { key = $0; print key; next } NF && !/^Windows Registry/ { print key " " $0 }' |
