@@ -91,8 +91,8 @@ class Wine:
     def session(self, stop=False):
         mode = ["--stop"] if stop else ["--display"] if self.display else []
         args = [str(ROOT / "scripts/wine-prefix.sh"), str(self.out_dir)] + mode
-        # Through a file, as every Wine command here: the session's services inherit the output, so what a
-        # crashing service prints lands in session.log (the stop writes a file of its own).
+        # Through a file, as every Wine command here (the stop writes a file of its own). The session's
+        # services write to services.log beside it (scripts/wine-prefix.sh): a crashing service's last words.
         with open(self.out_dir / ("session-stop.log" if stop else "session.log"), "w+", errors="replace") as log:
             done = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
             log.seek(0)
