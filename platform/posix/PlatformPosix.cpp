@@ -113,8 +113,16 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = ::fchmod(fd, mode) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     // Made read-only while the temporary file was written and flushed (which may take a while): a
-    // rename is not refused by the file's own mode, so this is the last look.
+    // rename is not refused by the file's own mode, so this is the last look. A mark made after it goes
+    // with the old file: that file is held across the rename, and a mark it got then goes onto the new one.
+    const int replaced = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     ok = ok && !IsReadOnlyFile(path) && ::rename(temp.c_str(), path.c_str()) == 0;
+    struct stat marked {};
+    if (ok && replaced >= 0 && ::fstat(replaced, &marked) == 0 &&
+        (marked.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        (void)::chmod(path.c_str(), marked.st_mode & 07777);
+    if (replaced >= 0)
+        ::close(replaced);
     if (!ok)
         ::unlink(temp.c_str());
     return ok;

@@ -288,6 +288,13 @@ bool MoveOver(const std::filesystem::path& temp, const std::filesystem::path& pa
         (void)SetFileAttributesW(temp.c_str(), attributes & kKeptAttributes);
     if (UnderWine()) {
         TakeOverModeUnderWine(path, temp);
+        // Wine's rename replaces a file marked read-only, and the mark goes with the old file, so that
+        // every later save would go through too. The caller looked before; this last look, right before
+        // the rename, leaves a mark made in between the one call's time to be lost. The old file cannot
+        // be held open across the rename to look afterwards (as on POSIX): Wine refuses to replace an open
+        // file.
+        if (IsReadOnlyFile(path))
+            return false;
         return MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags | MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
     TakeOverDacl(path, temp);
@@ -333,7 +340,7 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = _commit(_fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     // Made read-only while the temporary file was written and flushed (which may take a while): Windows
-    // would refuse the replace, Wine does not, so this is the last look.
+    // would refuse the replace, Wine does not, so this looks again (and MoveOver once more under Wine).
     ok = ok && !IsReadOnlyFile(path);
     if (ok && MoveOver(temp, path))
         return true;

@@ -503,8 +503,10 @@ class Soak:
 
         def make_writable():
             unchanged = self.settings_file().read_bytes() == read_only["content"]
+            still_marked = not self.settings_file().stat().st_mode & 0o222
             self.wine.system("attrib", "-r", "Lighting.xml")
-            return [] if unchanged else ["Lighting.xml was replaced while it was read-only"]
+            return [] if unchanged else ["Lighting.xml was replaced while it was read-only"
+                                         + ("" if still_marked else " (and had lost its read-only mark)")]
 
         def server_gone():
             # Unregistered first: between a stop and an unregistration the service's next activation
