@@ -288,14 +288,30 @@ bool MoveOver(const std::filesystem::path& temp, const std::filesystem::path& pa
         (void)SetFileAttributesW(temp.c_str(), attributes & kKeptAttributes);
     if (UnderWine()) {
         TakeOverModeUnderWine(path, temp);
-        // Wine's rename replaces a file marked read-only, and the mark goes with the old file, so that
-        // every later save would go through too. The caller looked before; this last look, right before
-        // the rename, leaves a mark made in between the one call's time to be lost. The old file cannot
-        // be held open across the rename to look afterwards (as on POSIX): Wine refuses to replace an open
-        // file.
+        // Wine's rename replaces a file marked read-only, and a mark made after the last look would go
+        // with the old file, so that every later save went through too. The old file cannot be held open
+        // across the rename (Wine refuses to replace an open file), so a second name for it, a hard link,
+        // is: a mark it got meanwhile goes onto the new file, as if this save had landed just before the
+        // mark. Then the second name goes (a read-only file cannot be deleted; the old file's mark goes
+        // first). Only a rename that fails after a mark leaves that name behind, read-only.
         if (IsReadOnlyFile(path))
             return false;
-        return MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags | MOVEFILE_REPLACE_EXISTING) != FALSE;
+        static std::atomic<unsigned> witnesses{0};
+        auto witness = path;
+        witness += L".old-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(witnesses++);
+        const bool held = CreateHardLinkW(witness.c_str(), path.c_str(), nullptr) != FALSE;
+        const bool moved = MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags | MOVEFILE_REPLACE_EXISTING) != FALSE;
+        if (held) {
+            const DWORD old = GetFileAttributesW(witness.c_str());
+            if (moved && old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY)) {
+                const DWORD now = GetFileAttributesW(path.c_str());
+                if (now != INVALID_FILE_ATTRIBUTES)
+                    (void)SetFileAttributesW(path.c_str(), now | FILE_ATTRIBUTE_READONLY);
+                (void)SetFileAttributesW(witness.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+            }
+            (void)DeleteFileW(witness.c_str());
+        }
+        return moved;
     }
     TakeOverDacl(path, temp);
     if (ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))

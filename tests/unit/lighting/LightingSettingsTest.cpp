@@ -233,10 +233,6 @@ TEST_F(LightingSettingsTest, AReadOnlyFileIsReadAndNeverReplaced)
 // the mark stays (a rename took it away with the old file, and every later save went through).
 TEST_F(LightingSettingsTest, AReadOnlyMarkMadeDuringASaveStays)
 {
-#ifdef _WIN32
-    if (test::wine::Running())
-        GTEST_SKIP() << "Wine's rename leaves the mark one call's time to be lost (see MoveOver)";
-#endif
     LightingSettings settings(m_path);
     for (int round = 0; round < 400; ++round) {
         std::atomic<bool> stop{false};
