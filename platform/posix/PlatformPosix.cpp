@@ -114,7 +114,8 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = std::fclose(file) == 0 && ok;
     // Made read-only while the temporary file was written and flushed (which may take a while): a
     // rename is not refused by the file's own mode, so this is the last look. A mark made after it goes
-    // with the old file: that file is held across the rename, and a mark it got then goes onto the new one.
+    // with the old file: that file is held across the rename, and a mark it got then goes onto the new one
+    // (a chmod that found the old file by name before the rename but changes it after this look is lost).
     const int replaced = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     ok = ok && !IsReadOnlyFile(path) && ::rename(temp.c_str(), path.c_str()) == 0;
     struct stat marked {};
