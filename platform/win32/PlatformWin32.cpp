@@ -294,13 +294,12 @@ bool MoveOver(const std::filesystem::path& temp, const std::filesystem::path& pa
         // is: a mark it got meanwhile goes onto the new file, as if this save had landed just before the
         // mark. Then the second name goes (a read-only file cannot be deleted; the old file's mark goes
         // first). Only a rename that fails after a mark leaves that name behind, read-only.
-        if (IsReadOnlyFile(path))
-            return false;
         static std::atomic<unsigned> witnesses{0};
         auto witness = path;
         witness += L".old-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(witnesses++);
         const bool held = CreateHardLinkW(witness.c_str(), path.c_str(), nullptr) != FALSE;
-        const bool moved = MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags | MOVEFILE_REPLACE_EXISTING) != FALSE;
+        const bool moved =
+            MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags | MOVEFILE_REPLACE_EXISTING) != FALSE;
         if (held) {
             const DWORD old = GetFileAttributesW(witness.c_str());
             if (moved && old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY)) {
@@ -356,7 +355,7 @@ bool ReplaceFileContents(const std::filesystem::path& path, const std::function<
     ok = _commit(_fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     // Made read-only while the temporary file was written and flushed (which may take a while): Windows
-    // would refuse the replace, Wine does not, so this looks again (and MoveOver once more under Wine).
+    // would refuse the replace, Wine does not, so this is the last look (MoveOver keeps a later mark).
     ok = ok && !IsReadOnlyFile(path);
     if (ok && MoveOver(temp, path))
         return true;
