@@ -45,6 +45,14 @@ protected:
         ASSERT_TRUE(clock.WaitForWaiters(1));
     }
     void Play(const std::vector<std::uint8_t>& packet) { effect.UpdateBands(packet.data(), 480, 2); }
+    // Started in silence and ticked for as long as the thread takes to pause.
+    void PauseInSilence()
+    {
+        Play(SilentPacket());
+        Start();
+        for (int i = 0; i < kIdleAfterDarkTicks; ++i)
+            Tick();
+    }
 
     RecordingDebugOutput debug;
     SteppedClock clock;
@@ -109,10 +117,7 @@ TEST_F(ColourThread, SilenceFadesToBlackInAboutTenTicks)
 
 TEST_F(ColourThread, ASecondOfBlackPausesItUntilSoundComes)
 {
-    Play(SilentPacket());
-    Start();
-    for (int i = 0; i < kIdleAfterDarkTicks; ++i)
-        Tick();
+    PauseInSilence();
     EXPECT_TRUE(effect.ColorThreadIdle());
     const size_t ticks = output.Count();
     ASSERT_TRUE(clock.StepAndSettle());
@@ -128,10 +133,7 @@ TEST_F(ColourThread, ASecondOfBlackPausesItUntilSoundComes)
 
 TEST_F(ColourThread, ADeviceJoiningInSilenceIsPaintedAtOnce)
 {
-    Play(SilentPacket());
-    Start();
-    for (int i = 0; i < kIdleAfterDarkTicks; ++i)
-        Tick();
+    PauseInSilence();
     ASSERT_TRUE(effect.ColorThreadIdle());
     const size_t ticks = output.Count();
     ASSERT_TRUE(clock.SettleAfter([&] { effect.EnableDevice(3); }));
