@@ -63,9 +63,12 @@ std::optional<std::vector<std::uint8_t>> AdministratorsAccessPermission()
     if (found != ERROR_SUCCESS)
         return std::vector<std::uint8_t>{};
     std::vector<std::uint8_t> bytes(size);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr, bytes.data(),
-                     &size) != ERROR_SUCCESS)
-        return {};
+    const LSTATUS read = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr,
+                                      bytes.data(), &size);
+    if (read == ERROR_FILE_NOT_FOUND)
+        return std::nullopt; // removed since the first look
+    if (read != ERROR_SUCCESS)
+        return std::vector<std::uint8_t>{}; // changed since the first look: unusable, so narrowed
     bytes.resize(size);
     return bytes;
 }
